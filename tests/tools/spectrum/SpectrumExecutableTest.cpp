@@ -1,0 +1,62 @@
+// The built `fft` as a separate process: standard streams, exit codes, a file argument.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include "tests/tools/spectrum/FftRunner.h"
+
+namespace {
+
+struct Child {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Child RunChild(const std::string& args, const std::string& input) {
+    const spectrum_test::TextFile in(input);
+    const spectrum_test::TextFile out("");
+    const spectrum_test::TextFile err("");
+    // The group gives the whole of `args`, a pipeline too, the redirections.
+    const std::string command = "( " + std::string(FFT_EXE) + " " + args + " ) <" + in.path() + " >" + out.path() +
+                                " 2>" + err.path();
+    const int status = std::system(command.c_str());
+    Child c{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ""};
+    FILE* f = std::fopen(out.path().c_str(), "r");
+    c.out = spectrum_test::ReadAll(f);
+    std::fclose(f);
+    f = std::fopen(err.path().c_str(), "r");
+    c.err = spectrum_test::ReadAll(f);
+    std::fclose(f);
+    return c;
+}
+
+}  // namespace
+
+TEST(SpectrumExecutable, RunsOnFilesAndStandardInput) {
+    const spectrum_test::TextFile series("1 0 0 0\n");
+    Child c = RunChild("-c " + series.path(), "");
+    EXPECT_EQ(c.code, 0);
+    EXPECT_EQ(c.out, "1\t0\n1\t0\n1\t0\n");
+
+    c = RunChild("-c - | " FFT_EXE " -i -", "1 1 1 1\n");
+    EXPECT_EQ(c.code, 0);
+    EXPECT_EQ(c.out, "1\n1\n1\n1\n");
+}
+
+TEST(SpectrumExecutable, ExitCodesAndMessagesGoWhereTheyShould) {
+    Child c = RunChild("", "");
+    EXPECT_EQ(c.code, 1);
+    EXPECT_EQ(c.err.rfind("usage: fft [ OPTIONS ...] INPUT-FILE\n", 0), 0u);
+    EXPECT_NE(c.err.find("--More--\x1b[A\x1b[2K"), std::string::npos);
+    EXPECT_EQ(c.out, "");
+
+    c = RunChild("-h", "");
+    EXPECT_EQ(c.code, 2);
+    EXPECT_EQ(c.err, "fft: can't open -h\n");
+
+    c = RunChild("-n 8 -p -P -", "");
+    EXPECT_EQ(c.code, 1);
+    EXPECT_EQ(c.err, "fft: -n, -p, and -P are incompatible\n");
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Number text in both directions, at the speed a million-value series needs: reading numbers as
+// scanf's "%f" does and writing them as printf's "%g" does.
+
+#include <cstddef>
+#include <cstdio>
+
+namespace spectrum {
+
+// Reads whitespace-separated numbers from a stream, one conversion at a time. A failed conversion
+// consumes nothing, so it fails again at the same place; what follows a number in the same word
+// is kept for the next conversion ("1,2" reads 1, then fails at ",2").
+class NumberReader {
+public:
+    explicit NumberReader(FILE* stream);
+
+    // Converts the next number into `value`; false at the end of the input or at text that does
+    // not begin with a number.
+    bool read(float& value);
+
+    // Longer words than this cannot be a number anyone wrote; refusing them bounds the memory
+    // a run of letters can take.
+    static constexpr size_t kMaxWord = 4096;
+
+private:
+    bool next_word();
+    bool read_in_buffer(float& value);
+
+    FILE* stream_;
+    size_t word_len_ = 0;     // characters of the current word, NUL-terminated in word_
+    size_t word_pos_ = 0;     // first unconverted character of word_
+    bool stuck_ = false;      // a word too long to be a number: every later conversion fails too
+    char word_[kMaxWord + 1];
+};
+
+// Writes `value` as printf's "%g" would, into `out` (at least kMaxG bytes); returns the length.
+constexpr size_t kMaxG = 32;
+size_t format_g(double value, char* out);
+
+}  // namespace spectrum

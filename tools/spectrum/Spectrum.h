@@ -1,0 +1,17 @@
+#pragma once
+// The steps between a series in `run.samples` and its printed spectrum, and back.
+
+namespace spectrum {
+
+// Removes mean and trend as asked, sets `fft_len` from `max_len` and `count` (which must be at
+// least 2), applies the window, computes `norm` and `bin_step`, and leaves the packed spectrum.
+void forward_transform();
+
+// Prints the spectrum in `samples` for `fft_len`, one line per bin or smoothing group.
+void output_spectrum();
+
+// Turns `count` values of `-c` (or, for `inverse` = -1, `-p`) output back into samples and prints
+// them; `count` must be 2 more than a power of two of at least 2.
+void inverse_fft_output();
+
+}  // namespace spectrum
