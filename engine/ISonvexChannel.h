@@ -6,6 +6,7 @@
 // No virtual destructor: the mixer's reaping calls the destructor directly; a derived channel
 // adds its own virtual destructor after Run.
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/Relaxed.h"
@@ -28,7 +29,9 @@ public:
     Relaxed<int32_t> LoopStart{0};
     Relaxed<int32_t> LoopLength{0};
     Relaxed<int32_t> PlayingFlag{0};
-    Relaxed<int32_t> ReleaseFlag{0};
+    // Stored with release by Sonvex_ReleaseChannel and read with acquire by Reap, so everything
+    // the owner did to the channel happens before the mixer destroys it.
+    std::atomic<int32_t> ReleaseFlag{0};
     Relaxed<float> Volume{1.0f};
     Relaxed<float> Rate{1.0f};
 

@@ -1,0 +1,228 @@
+#include "engine/ISonvexChannel.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "engine/ChannelConverter.h"
+#include "engine/ISonvexMusic.h"
+#include "engine/Units.h"
+
+namespace {
+
+constexpr int32_t kMixRate = 44100;
+constexpr int32_t kBytesPerMixFrame = 8;   // stereo 32-bit float
+
+}  // namespace
+
+ISonvexChannel::ISonvexChannel()
+    : Mutex(new SonvexMutex), Converter(new ChannelConverter(2, 32, kMixRate)) {
+    Mutex->Create();
+}
+
+ISonvexChannel::~ISonvexChannel() {
+    Mutex->Close();
+    delete Mutex;
+    Mutex = nullptr;
+    delete Converter;
+    Converter = nullptr;
+    if (Music != nullptr) {
+        Music->Release();
+        Music = nullptr;
+    }
+}
+
+int32_t ISonvexChannel::BytesPerFrame() const {
+    return ::BytesPerFrame(Bits, Channels);
+}
+
+void ISonvexChannel::Stop() {
+    PlayingFlag = 0;
+    if (Music != nullptr) {
+        Music->SetStatus(0);
+    }
+}
+
+void ISonvexChannel::SetPaused(int32_t paused) {
+    const int32_t playing = paused == 1 ? 0 : 1;
+    PlayingFlag = playing;
+    if (Music != nullptr) {
+        Music->SetStatus(playing);
+    }
+}
+
+void ISonvexChannel::SetVolume(float volume) {
+    // Negative or not a number: silent. There is no upper bound.
+    if (!(volume >= 0.0f)) {
+        volume = 0.0f;
+    }
+    Volume = volume;
+    Converter->volume = static_cast<double>(volume);
+}
+
+void ISonvexChannel::SetPan(float pan) {
+    if (std::isnan(pan) || pan > 1.0f) {
+        pan = 1.0f;
+    } else if (pan < -1.0f) {
+        pan = -1.0f;
+    }
+    Converter->SetPan(static_cast<double>(pan));
+}
+
+void ISonvexChannel::SetDepth(float /*depth*/) {}
+
+void ISonvexChannel::SetRate(float rate) {
+    Rate = rate;
+    Converter->rateFactor = static_cast<double>(rate);
+    if (Music != nullptr) {
+        Music->PlaybackRate = static_cast<double>(rate);
+    }
+}
+
+int32_t ISonvexChannel::Playing() {
+    return PlayingFlag;
+}
+
+int32_t ISonvexChannel::GetPosition(int32_t unit) {
+    if (unit == SonvexUnitBytes || unit == SonvexUnitFrames || unit == SonvexUnitMillisecs) {
+        return BytesToUnit(Position, unit, SampleRate, BytesPerFrame());
+    }
+    // Units of the source's own (a tracker's row and order); nothing to ask without one.
+    return Music != nullptr ? Music->GetPosition(unit) : 0;
+}
+
+int32_t ISonvexChannel::GetLength(int32_t unit) {
+    if (unit == SonvexUnitBytes || unit == SonvexUnitFrames || unit == SonvexUnitMillisecs) {
+        return BytesToUnit(Length, unit, SampleRate, BytesPerFrame());
+    }
+    return Music != nullptr ? Music->GetLength(unit) : 0;
+}
+
+void ISonvexChannel::Seek(int32_t position, int32_t unit) {
+    if (Music == nullptr) {
+        return;
+    }
+    SonvexLockGuard lock(*Mutex);
+    Music->Seek(position, unit);
+    Position = Music->Position.load();
+}
+
+int32_t ISonvexChannel::GetLoopMode() {
+    return LoopMode;
+}
+
+void ISonvexChannel::SetLoopMode(int32_t mode) {
+    LoopMode = mode != 0 ? 1 : 0;
+}
+
+void ISonvexChannel::SetLoopRange(int32_t start, int32_t length) {
+    const int32_t frameBytes = BytesPerFrame();
+    LoopStart = start * frameBytes;
+    LoopLength = length * frameBytes;
+}
+
+void ISonvexChannel::GetLevels(double* left, double* right) {
+    double l = 0.0;
+    double r = 0.0;
+    if (Music != nullptr && PlayingFlag == 1) {
+        l = Converter->levelLeft;
+        r = Converter->levelRight;
+    }
+    if (left != nullptr) {
+        *left = l;
+    }
+    if (right != nullptr) {
+        *right = r;
+    }
+}
+
+int32_t ISonvexChannel::IsSeekable() {
+    return Music != nullptr ? Music->Seekable : 0;
+}
+
+int32_t ISonvexChannel::Mix(float* out, int32_t frames) {
+    if (Music == nullptr || frames <= 0) {
+        return 0;
+    }
+    // A paused channel is still pulled while a rate nudge moves it.
+    const int32_t playing = PlayingFlag;
+    if (playing == 0 && Converter->rateAdjuster.load() == 0.0) {
+        return 0;
+    }
+
+    Mutex->Lock();
+    ISonvexMusic* const music = Music;
+    music->Position = Position.load();
+    music->Status = playing;
+    music->LoopStart = LoopStart.load();
+    music->LoopLength = LoopLength.load();
+    music->LoopMode = LoopMode.load();
+
+    ChannelConverter& converter = *Converter;
+    converter.playing = playing;
+    converter.BeginOutput(out, frames * kBytesPerMixFrame);
+    // The converter makes progress on every refill (at least one output frame, or the end of
+    // the block), so this ends after at most about two refills per frame; the bound only keeps
+    // the audio thread safe should that ever break.
+    const int64_t maxRefills = 2 * static_cast<int64_t>(frames) + 4;
+    // A source that ends without looping rewinds itself as it stops; pulling it again in this
+    // pass would play its start into the rest of the block, so from then on only silence goes in.
+    bool ended = false;
+    for (int64_t refill = 0; refill < maxRefills && converter.Process() == 1; ++refill) {
+        uint8_t* const free = converter.window + converter.keptBytes;
+        const int32_t room = converter.windowBytes - converter.keptBytes;
+        std::memset(free, 0, static_cast<size_t>(room));
+        int32_t delivered = 0;
+        if (!ended) {
+            music->PlaybackRate = converter.step;
+            delivered = music->FillBuffer(free, room);
+            ended = playing == 1 && music->Status == 0;
+        }
+        converter.FeedInput(delivered);
+    }
+    Position = music->Position.load();
+    Mutex->Unlock();
+
+    // Only a channel that played can have ended; a resume from the main thread during this
+    // pass must not be undone by a paused pass.
+    if (playing == 1 && music->Status == 0) {
+        PlayingFlag = 0;
+    }
+    return 0;
+}
+
+int32_t ISonvexChannel::Run() {
+    return 0;
+}
+
+bool ISonvexChannel::Reap() {
+    if (ReleaseFlag.load(std::memory_order_acquire) != 1 || PlayingFlag != 0) {
+        return false;
+    }
+    // Channels on the mixer's list are plain ISonvexChannel objects made with new (a derived
+    // channel never goes on the list), and there is no virtual destructor to go through.
+    this->~ISonvexChannel();
+    ::operator delete(this);
+    return true;
+}
+
+void Sonvex_SetChannelRateAdjuster(ISonvexChannel* channel, double delta) {
+    if (channel == nullptr || !std::isfinite(delta)) {
+        return;
+    }
+    SonvexLockGuard lock(*channel->Mutex);
+    Relaxed<double>& adjuster = channel->Converter->rateAdjuster;
+    const double current = adjuster;
+    // A push against the current direction replaces it; otherwise pushes add up.
+    if ((delta > 0.0 && current < 0.0) || (delta < 0.0 && current > 0.0)) {
+        adjuster = delta;
+    } else {
+        adjuster = current + delta;
+    }
+}
+
+void Sonvex_ReleaseChannel(ISonvexChannel* channel) {
+    if (channel != nullptr) {
+        channel->ReleaseFlag.store(1, std::memory_order_release);
+    }
+}
