@@ -201,7 +201,7 @@ bool ISonvexChannel::Reap() {
     }
     // Channels on the mixer's list are plain ISonvexChannel objects made with new (a derived
     // channel never goes on the list), and there is no virtual destructor to go through.
-    this->~ISonvexChannel();
+    this->ISonvexChannel::~ISonvexChannel();
     ::operator delete(this);
     return true;
 }

@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/DebugLog.h"
 #include "engine/ISonvexStream.h"
+#include "tests/engine/players/PlayerTestSupport.h"
 #include "tests/media/FlacWriter.h"
 
 namespace {
@@ -92,51 +90,6 @@ FlacWriterOptions Options(int32_t channels, int32_t bits, int32_t blockSize, int
     return o;
 }
 
-// Debug-log lines written while `body` runs, without the memory stream's seek chatter.
-template <typename Body>
-std::vector<std::string> LogLines(Body body) {
-    Sonvex_SetDebugLog(1);
-    testing::internal::CaptureStdout();
-    body();
-    const std::string text = testing::internal::GetCapturedStdout();
-    Sonvex_SetDebugLog(0);
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line != "Sonvex2: CMEM SEEK") {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-int32_t OpenDescriptors() {
-    int32_t count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-}
-
-std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = testing::TempDir() + "flacplayer_" + name;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file != nullptr) {
-        if (!bytes.empty()) {
-            std::fwrite(bytes.data(), 1, bytes.size(), file);
-        }
-        std::fclose(file);
-    }
-    return path;
-}
 
 // Sets the 36-bit total-sample count of STREAMINFO (right after "fLaC" and the block header).
 void PatchTotalSamples(std::vector<uint8_t>& file, uint64_t total) {
@@ -232,7 +185,7 @@ TEST(FlacPlayerDecode, FileStreamPlaysLikeMemory) {
     const FlacWriterOptions o = Options(2, 16, 4096, 40000);
     const std::vector<uint8_t> bytes = WriteFlac(o);
     const FlacReferenceDecode ref = DecodeFlacReference(bytes);
-    const std::string path = WriteTempFile("file.flac", bytes);
+    const std::string path = playertest::WriteTempFile("flac_file.flac", bytes);
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
     ASSERT_NE(stream, nullptr);
     FlacPlayer* p = FlacLoader(stream);
@@ -306,14 +259,14 @@ TEST(FlacPlayerDecode, TruncatedFileEndsWhereTheDecoderEnds) {
 
 TEST(FlacPlayerDecode, DamagedFrameIsReportedAndPlayedAsLibflacDecodesIt) {
     FlacWriterOptions o = Damaged();
-    const std::vector<std::string> log = LogLines([&] {
+    const std::vector<std::string> log = playertest::LogLines([&] {
         Loaded loaded(WriteFlac(o));
         ASSERT_NE(loaded.player, nullptr);
         PlayAll(loaded.player);
     });
     bool reported = false;
     for (const std::string& line : log) {
-        reported = reported || line.rfind("Sonvex2: Got error callback:  FLAC__STREAM_DECODER_ERROR_STATUS_", 0) == 0;
+        reported = reported || line.rfind("Got error callback:  FLAC__STREAM_DECODER_ERROR_STATUS_", 0) == 0;
     }
     EXPECT_TRUE(reported);
 }
@@ -347,7 +300,7 @@ TEST(FlacPlayerDecode, LoopingOverMostlyDamageDoesNotHoldTheFill) {
     loaded.player->LoopMode = 1;
     std::vector<int16_t> block(kFill / 2, 0);
     int32_t got = 0;
-    const std::vector<std::string> log = LogLines([&] {
+    const std::vector<std::string> log = playertest::LogLines([&] {
         got = loaded.player->FillBuffer(reinterpret_cast<uint8_t*>(block.data()), kFill);
     });
     EXPECT_EQ(got, kFill);
@@ -355,7 +308,7 @@ TEST(FlacPlayerDecode, LoopingOverMostlyDamageDoesNotHoldTheFill) {
     const std::vector<int16_t> firstPass(block.begin(), block.begin() + 16);
     EXPECT_EQ(firstPass, ref.samples);
     const auto errors = std::count_if(log.begin(), log.end(), [](const std::string& line) {
-        return line.rfind("Sonvex2: Got error callback:", 0) == 0;
+        return line.rfind("Got error callback:", 0) == 0;
     });
     EXPECT_LE(errors, 4 * ref.errors);
 }
@@ -482,8 +435,8 @@ TEST(FlacPlayerSeek, RefusedSeekResumesWherePlayingWas) {
     ASSERT_EQ(p->Position, 800);
 
     int32_t result = 0;
-    const std::vector<std::string> log = LogLines([&] { result = p->Seek(o.frames / 2 + 22, 1); });
-    EXPECT_TRUE(Contains(log, "Sonvex2: ERROR: FLAC__stream_decoder_seek_absolute"));
+    const std::vector<std::string> log = playertest::LogLines([&] { result = p->Seek(o.frames / 2 + 22, 1); });
+    EXPECT_TRUE(playertest::Contains(log, "ERROR: FLAC__stream_decoder_seek_absolute"));
     EXPECT_EQ(result, 800);
     EXPECT_EQ(p->Position, 800);
     const std::vector<int16_t> played = Play(p, 4000, 1000);
@@ -495,7 +448,7 @@ TEST(FlacPlayerSeek, RefusedSeekResumesWherePlayingWas) {
 // Loading, rejection and ownership.
 
 TEST(FlacLoaderTest, NullStreamIsRefusedSilently) {
-    const std::vector<std::string> log = LogLines([] { EXPECT_EQ(FlacLoader(nullptr), nullptr); });
+    const std::vector<std::string> log = playertest::LogLines([] { EXPECT_EQ(FlacLoader(nullptr), nullptr); });
     EXPECT_TRUE(log.empty());
 }
 
@@ -515,8 +468,8 @@ TEST(FlacLoaderTest, RejectionsLeaveTheStreamOpenWithTheCaller) {
         std::vector<uint8_t> bytes;
         std::vector<std::string> lines;
     };
-    const std::string tag = "Sonvex2: Flac tag rejected";
-    const std::string decoder = "Sonvex2: Flac decoder rejected";
+    const std::string tag = "Flac tag rejected";
+    const std::string decoder = "Flac decoder rejected";
     const std::vector<Case> cases = {
         {"id3", WriteFlac(withId3), {tag}},
         {"short", {'f', 'L', 'a'}, {tag}},
@@ -526,65 +479,65 @@ TEST(FlacLoaderTest, RejectionsLeaveTheStreamOpenWithTheCaller) {
         {"nototal", WriteFlac(noTotal), {decoder}},
         {"marker only", {'f', 'L', 'a', 'C'}, {decoder}},
         {"three channels", WriteFlac(Options(3, 16, 4096, 5000)),
-         {"Sonvex2: Flac channel count not supported: 3", decoder}},
+         {"Flac channel count not supported: 3", decoder}},
         {"six channels", WriteFlac(Options(6, 24, 4096, 5000)),
-         {"Sonvex2: Flac channel count not supported: 6", decoder}},
-        {"too long", tooLong, {"Sonvex2: Flac stream too long for a 32-bit length", decoder}},
+         {"Flac channel count not supported: 6", decoder}},
+        {"too long", tooLong, {"Flac stream too long for a 32-bit length", decoder}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = WriteTempFile("reject.bin", c.bytes);
-        const int32_t before = OpenDescriptors();
+        const std::string path = playertest::WriteTempFile("flac_reject.bin", c.bytes);
+        const int32_t before = playertest::OpenDescriptors();
         ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
         ASSERT_NE(stream, nullptr);
         FlacPlayer* player = reinterpret_cast<FlacPlayer*>(1);
-        const std::vector<std::string> log = LogLines([&] { player = FlacLoader(stream); });
+        const std::vector<std::string> log = playertest::LogLines([&] { player = FlacLoader(stream); });
         EXPECT_EQ(player, nullptr);
         ASSERT_FALSE(log.empty());
-        EXPECT_EQ(log.front(), "Sonvex2: Flac Loader...");
+        EXPECT_EQ(log.front(), "Flac Loader...");
         EXPECT_EQ(log.back(), c.lines.back());
         for (const std::string& line : c.lines) {
-            EXPECT_TRUE(Contains(log, line)) << line;
+            EXPECT_TRUE(playertest::Contains(log, line)) << line;
         }
         // Still open and readable by the next loader.
-        EXPECT_EQ(OpenDescriptors(), before + 1);
+        EXPECT_EQ(playertest::OpenDescriptors(), before + 1);
         EXPECT_EQ(stream->Seek(0), 0);
         EXPECT_EQ(stream->Size(), static_cast<int32_t>(c.bytes.size()));
         if (c.bytes.size() >= 3) {
             EXPECT_EQ(stream->ReadByte(), c.bytes[0]);
         }
         Sonvex_DeleteStream(stream);
-        EXPECT_EQ(OpenDescriptors(), before);
+        EXPECT_EQ(playertest::OpenDescriptors(), before);
         std::remove(path.c_str());
     }
 }
 
 TEST(FlacLoaderTest, AcceptedStreamIsClosedOnceWhenThePlayerGoes) {
-    const std::string path = WriteTempFile("owned.flac", WriteFlac(Options(1, 24, 4096, 8000)));
-    const int32_t before = OpenDescriptors();
+    const std::string path = playertest::WriteTempFile("flac_owned.flac", WriteFlac(Options(1, 24, 4096, 8000)));
+    const int32_t before = playertest::OpenDescriptors();
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
     ASSERT_NE(stream, nullptr);
     FlacPlayer* player = nullptr;
-    std::vector<std::string> log = LogLines([&] { player = FlacLoader(stream); });
+    std::vector<std::string> log = playertest::LogLines([&] { player = FlacLoader(stream); });
     ASSERT_NE(player, nullptr);
-    EXPECT_EQ(log, std::vector<std::string>{"Sonvex2: Flac Loader..."});
+    EXPECT_EQ(log, std::vector<std::string>{"Flac Loader..."});
     EXPECT_EQ(player->Stream, stream);
-    EXPECT_EQ(OpenDescriptors(), before + 1);
+    EXPECT_EQ(playertest::OpenDescriptors(), before + 1);
     Play(player, 20000);
 
     player->AddRef();
     player->AddRef();
-    log = LogLines([&] { player->Release(); });
+    log = playertest::LogLines([&] { player->Release(); });
     EXPECT_TRUE(log.empty());
-    EXPECT_EQ(OpenDescriptors(), before + 1);
-    log = LogLines([&] { player->Release(); });
-    EXPECT_EQ(log, std::vector<std::string>{"Sonvex2: ~FlacPlayer"});
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(playertest::OpenDescriptors(), before + 1);
+    log = playertest::LogLines([&] { player->Release(); });
+    EXPECT_EQ(log, std::vector<std::string>{"~FlacPlayer"});
+    EXPECT_EQ(playertest::OpenDescriptors(), before);
     std::remove(path.c_str());
 }
 
 TEST(FlacLoaderTest, DestroyingNothingDoesNothing) {
-    const std::vector<std::string> log = LogLines([] {
+    const std::vector<std::string> log = playertest::LogLines([] {
         FlacPlayer::Destroy(nullptr);
         DeleteFlacPlayer(nullptr);
     });
@@ -595,7 +548,7 @@ TEST(FlacLoaderTest, MonoAndWideStreamsPlayRatherThanFallSilent) {
     for (const FlacWriterOptions& o : {Options(1, 16, 4096, 6000), Options(2, 24, 4096, 6000)}) {
         SCOPED_TRACE(Describe(o));
         std::vector<int16_t> played;
-        const std::vector<std::string> log = LogLines([&] {
+        const std::vector<std::string> log = playertest::LogLines([&] {
             Loaded loaded(WriteFlac(o));
             ASSERT_NE(loaded.player, nullptr);
             played = PlayAll(loaded.player);

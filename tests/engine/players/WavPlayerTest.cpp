@@ -1,17 +1,16 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/DebugLog.h"
 #include "engine/ISonvexStream.h"
 #include "engine/players/WavPlayer.h"
+#include "tests/engine/players/PlayerTestSupport.h"
 #include "tests/media/WavWriter.h"
 
 namespace {
@@ -27,47 +26,12 @@ WavFormat Pcm(int16_t channels, int16_t bits, uint32_t rate = 44100) {
     return format;
 }
 
-// The log lines written while `run` runs, without the prefix; the memory stream's own seek
-// lines are left out.
-template <typename Run>
-std::vector<std::string> LogOf(Run run) {
-    Sonvex_SetDebugLog(1);
-    testing::internal::CaptureStdout();
-    run();
-    const std::string out = testing::internal::GetCapturedStdout();
-    Sonvex_SetDebugLog(0);
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        const std::string prefix = "Sonvex2: ";
-        if (line.rfind(prefix, 0) == 0) {
-            line.erase(0, prefix.size());
-        }
-        if (line != "CMEM SEEK") {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
-std::string TempPath(const std::string& name) {
-    return testing::TempDir() + "sonvex_wav_" + name + ".wav";
-}
-
 // A stream over the file's bytes, in memory or through a file on disk.
 ISonvexStream* OpenStream(const std::vector<uint8_t>& bytes, bool onDisk, const std::string& name) {
     if (!onDisk) {
         return Sonvex_CreateMemStream(bytes.data(), static_cast<int32_t>(bytes.size()));
     }
-    const std::string path = TempPath(name);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return nullptr;
-    }
-    if (!bytes.empty()) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-    }
-    std::fclose(file);
+    const std::string path = playertest::WriteTempFile("wav_" + name + ".wav", bytes);
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
     std::remove(path.c_str());  // the open stream keeps the file's contents until it is closed
     return stream;
@@ -97,17 +61,6 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from, size_
                                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
 }
 
-int32_t OpenDescriptors() {
-    int32_t count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-}
-
 // A loaded player over a file kept alive by the fixture; released at the end of the test.
 class WavTest : public testing::Test {
 protected:
@@ -135,7 +88,7 @@ protected:
 TEST_F(WavTest, PlainFileLoadsWithItsFormatAndLogLines) {
     const std::vector<uint8_t> samples = WavSamples(1000, 2, 16);
     WavPlayer* player = nullptr;
-    const auto log = LogOf([&] { player = Load(WavWriter::Simple(Pcm(2, 16, 22050), samples)); });
+    const auto log = playertest::LogLines([&] { player = Load(WavWriter::Simple(Pcm(2, 16, 22050), samples)); });
     ASSERT_NE(player, nullptr);
     EXPECT_EQ(log, (std::vector<std::string>{"Wav Loader...", "Wav accepted! samples=4000", "channels=2",
                                              "freq=22050", "start@=44"}));
@@ -259,7 +212,7 @@ TEST(WavRefused, HeadersAreRefusedAndTheStreamStaysWithTheCaller) {
             ISonvexStream* stream = OpenStream(c.bytes, onDisk, c.name);
             ASSERT_NE(stream, nullptr);
             WavPlayer* player = nullptr;
-            const auto log = LogOf([&] { player = WavLoader(stream); });
+            const auto log = playertest::LogLines([&] { player = WavLoader(stream); });
             EXPECT_EQ(player, nullptr);
             ASSERT_GE(log.size(), 3u);
             EXPECT_EQ(log.front(), "Wav Loader...");
@@ -492,7 +445,7 @@ TEST_F(WavTest, SeeksInEveryUnitLandOnWholeFrames) {
     uint8_t piece[16];
 
     int32_t result = 0;
-    auto log = LogOf([&] { result = player->Seek(1000, 1); });
+    auto log = playertest::LogLines([&] { result = player->Seek(1000, 1); });
     EXPECT_EQ(log, std::vector<std::string>{"Wav seek to:4044"});
     EXPECT_EQ(result, 4044);
     EXPECT_EQ(player->Position, 4000);
@@ -587,22 +540,22 @@ TEST(WavSeek, RandomSeeksResumeAtTheTargetFrame) {
 // ---- Lifetime ---------------------------------------------------------------------------------
 
 TEST(WavLifetime, AnAcceptedFileIsClosedOnceWhenThePlayerGoes) {
-    const std::string path = TempPath("lifetime");
+    const std::string path = testing::TempDir() + "sonvex_wav_lifetime.wav";
     ASSERT_TRUE(WavWriter().Format(Pcm(2, 16)).Data(WavSamples(100, 2, 16)).WriteFile(path));
-    const int32_t before = OpenDescriptors();
+    const int32_t before = playertest::OpenDescriptors();
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
     ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(OpenDescriptors(), before + 1);
+    EXPECT_EQ(playertest::OpenDescriptors(), before + 1);
     WavPlayer* player = WavLoader(stream);
     ASSERT_NE(player, nullptr);
     EXPECT_EQ(player->Stream, stream);
     player->AddRef();
     player->AddRef();
     player->Release();
-    EXPECT_EQ(OpenDescriptors(), before + 1);  // one holder left
-    const auto log = LogOf([&] { player->Release(); });
+    EXPECT_EQ(playertest::OpenDescriptors(), before + 1);  // one holder left
+    const auto log = playertest::LogLines([&] { player->Release(); });
     EXPECT_EQ(log, std::vector<std::string>{"~WavPlayer"});
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(playertest::OpenDescriptors(), before);
     std::remove(path.c_str());
 }
 

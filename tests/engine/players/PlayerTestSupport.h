@@ -1,0 +1,69 @@
+#pragma once
+// Helpers shared by the player suites: the debug log as lines, the process's open descriptors
+// (to see a stream's file closed exactly once) and files on disk for the file-stream cases.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/DebugLog.h"
+
+namespace playertest {
+
+// The debug-log lines written while `run` runs, each without the "Sonvex2: " prefix. A memory
+// stream logs every seek; those lines say nothing about the player and are left out.
+template <typename Run>
+std::vector<std::string> LogLines(Run run) {
+    Sonvex_SetDebugLog(1);
+    testing::internal::CaptureStdout();
+    run();
+    const std::string out = testing::internal::GetCapturedStdout();
+    Sonvex_SetDebugLog(0);
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    const std::string prefix = "Sonvex2: ";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) == 0) {
+            line.erase(0, prefix.size());
+        }
+        if (line != "CMEM SEEK") {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+inline int32_t OpenDescriptors() {
+    int32_t count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr) {
+            ++count;
+        }
+        closedir(dir);
+    }
+    return count;
+}
+
+// Writes bytes to a file in the test's temporary directory and answers its path.
+inline std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = testing::TempDir() + "sonvex_" + name;
+    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+        if (!bytes.empty()) {
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
+        }
+        std::fclose(file);
+    }
+    return path;
+}
+
+}  // namespace playertest
