@@ -1,0 +1,302 @@
+#include "engine/players/DumbPlayer.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "engine/DebugLog.h"
+#include "engine/Units.h"
+#include "engine/cfile.h"
+#include "engine/cmem.h"
+#include "engine/players/DumbScreen.h"
+
+namespace {
+
+constexpr int32_t kBytesPerFrame = 4;
+// DUMB time (1/65,536 s) per output frame at 44,100 Hz, and bytes per unit of DUMB time; both
+// single-precision, as DUMB takes its delta.
+constexpr float kDelta = 65536.0f / 44100.0f;
+constexpr float kBytesPerDumbTime = 4.0f * 44100.0f / 65536.0f;
+// DUMB reports a module's end within a frame or two of its measured length; the fallback for
+// modules whose end it misses waits this much longer so that it never cuts a reported end.
+constexpr int64_t kEndSlackFrames = 64;
+
+int32_t DumbTimeToBytes(long time) {
+    const double bytes = static_cast<double>(time) * static_cast<double>(kBytesPerDumbTime);
+    if (bytes <= 0.0) {
+        return 0;
+    }
+    return bytes >= INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes);
+}
+
+DUMBFILE* OpenDumbFile(ISonvexStream* stream) {
+    if (stream->kind == ISonvexStream::KindFile) {
+        return dumbfile_open_stdfile(static_cast<cfile*>(stream)->file);
+    }
+    const cmem* memory = static_cast<cmem*>(stream);
+    return dumbfile_open_memory(reinterpret_cast<const char*>(memory->data), memory->size);
+}
+
+// The module's bytes pass the checks that keep DUMB from crashing on them. A file is read
+// through once for it; DUMB then reads it again from the start.
+bool ScreenStream(ISonvexStream* stream) {
+    if (stream->kind == ISonvexStream::KindMemory) {
+        const cmem* memory = static_cast<cmem*>(stream);
+        return DumbScreenAccepts(memory->data, static_cast<size_t>(memory->size));
+    }
+    const int32_t size = stream->Size();
+    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
+    const int32_t got = bytes.empty() ? 0 : stream->Read(bytes.data(), size);
+    stream->Seek(0);
+    return DumbScreenAccepts(bytes.data(), got > 0 ? static_cast<size_t>(got) : 0);
+}
+
+}  // namespace
+
+DumbPlayer::DumbPlayer() {
+    Deleter = &DumbPlayer::Destroy;
+    Retired.reserve(4);
+    dumb_register_stdfiles();
+}
+
+DumbPlayer::~DumbPlayer() {
+    DebugLog("~DumbPlayer");
+    Position = 0;
+    if (Stream != nullptr) {
+        Sonvex_DeleteStream(Stream);
+        Stream = nullptr;
+    }
+    duh_end_sigrenderer(Renderer);
+    for (DUH_SIGRENDERER* retired : Retired) {
+        duh_end_sigrenderer(retired);
+    }
+    unload_duh(Duh);
+    if (DumbFile != nullptr) {
+        dumbfile_close(DumbFile);
+    }
+}
+
+void DumbPlayer::Destroy(ISonvexMusic* player) {
+    delete static_cast<DumbPlayer*>(player);
+}
+
+void DumbPlayer::Close() {
+    Position = 0;
+}
+
+DumbPlayer* DumbLoader(ISonvexStream* stream) {
+    DebugLog("Dumb Loader...");
+    if (stream == nullptr) {
+        DebugLog("Dumb rejected");
+        return nullptr;
+    }
+    stream->Seek(0);
+    auto* player = new DumbPlayer();
+
+    bool tryReaders = true;
+    if (stream->kind == ISonvexStream::KindFile) {
+        DebugLog("Dumb File Loader...");
+        tryReaders = static_cast<cfile*>(stream)->file != nullptr;
+    } else if (stream->kind == ISonvexStream::KindMemory) {
+        DebugLog("Dumb Memory Loader...");
+    } else {
+        tryReaders = false;
+    }
+
+    if (tryReaders && !ScreenStream(stream)) {
+        tryReaders = false;
+    }
+    if (tryReaders) {
+        DUH* (*const readers[])(DUMBFILE*) = {dumb_read_it, dumb_read_xm, dumb_read_mod, dumb_read_s3m};
+        const size_t count = sizeof(readers) / sizeof(readers[0]);
+        for (size_t i = 0; i < count && player->Duh == nullptr; ++i) {
+            player->DumbFile = OpenDumbFile(stream);
+            if (player->DumbFile == nullptr) {
+                break;
+            }
+            player->Duh = readers[i](player->DumbFile);
+            if (player->Duh == nullptr && i + 1 < count) {
+                dumbfile_close(player->DumbFile);
+                player->DumbFile = nullptr;
+                stream->Seek(0);
+            }
+        }
+        player->Renderer = duh_start_sigrenderer(player->Duh, 0, 2, 0);
+    }
+
+    if (player->Renderer == nullptr) {
+        DebugLog("Dumb rejected");
+        if (player->DumbFile != nullptr) {
+            dumbfile_close(player->DumbFile);
+            player->DumbFile = nullptr;
+        }
+        unload_duh(player->Duh);
+        player->Duh = nullptr;
+        DumbPlayer::Destroy(player);
+        return nullptr;
+    }
+
+    player->Stream = stream;
+    player->Channels = 2;
+    player->SampleRate = 44100;
+    player->Bits = 16;
+    player->Seekable = 1;
+    player->Status = 0;
+    player->Length = DumbTimeToBytes(duh_get_length(player->Duh));
+    player->Delta = kDelta;
+    player->ItSigData = duh_get_it_sigdata(player->Duh);
+    DUH_SIGRENDERER* first = player->Renderer;
+    player->Renderer = nullptr;
+    player->InstallRenderer(first, 0);
+    return player;
+}
+
+void DumbPlayer::InstallRenderer(DUH_SIGRENDERER* fresh, int64_t startFrame) {
+    DUH_SIGRENDERER* old = Renderer;
+    DUMB_IT_SIGRENDERER* it = fresh != nullptr ? duh_get_it_sigrenderer(fresh) : nullptr;
+    if (it != nullptr) {
+        dumb_it_set_loop_callback(it, &DumbPlayer::LoopCallback, this);
+    }
+    Renderer = fresh;
+    // Sequentially consistent with the query count read below: a query that the count misses
+    // already sees the fresh renderer.
+    ItRenderer.store(it, std::memory_order_seq_cst);
+    RendererFrame = startFrame;
+    LoopSeen = false;
+    if (old != nullptr) {
+        Retired.push_back(old);
+    }
+    EndRetiredRenderers();
+}
+
+void DumbPlayer::EndRetiredRenderers() {
+    // While a render runs, the renderer it started with may be among the retired (the loop
+    // callback replaces it from inside); a query in flight may hold any of them.
+    if (Retired.empty() || Rendering || Queries.load(std::memory_order_seq_cst) != 0) {
+        return;
+    }
+    for (DUH_SIGRENDERER* retired : Retired) {
+        duh_end_sigrenderer(retired);
+    }
+    Retired.clear();
+}
+
+int32_t DumbPlayer::FillBuffer(uint8_t* dest, int32_t bytes) {
+    if (bytes <= 0 || Status == 0) {
+        return 0;
+    }
+    EndRetiredRenderers();
+    const int64_t frames = bytes / kBytesPerFrame;
+    int64_t done = 0;
+    while (done < frames && Renderer != nullptr) {
+        int64_t ask = frames - done;
+        if (!LoopSeen && Length > 0) {
+            const int64_t left = Length / kBytesPerFrame + kEndSlackFrames - RendererFrame;
+            if (left <= 0) {
+                if (!EndAtMeasuredLength()) {
+                    break;
+                }
+                continue;
+            }
+            ask = std::min(ask, left);
+        }
+        DUH_SIGRENDERER* renderer = Renderer;
+        Rendering = true;
+        long got = duh_render(renderer, 16, 0, 1.0f, Delta, static_cast<long>(ask), dest + done * kBytesPerFrame);
+        Rendering = false;
+        got = std::clamp<long>(got, 0, static_cast<long>(ask));
+        if (renderer == Renderer) {
+            RendererFrame += got;
+        }
+        done += got;
+        Position += static_cast<int32_t>(got * kBytesPerFrame);
+        if (got < ask) {
+            break;  // the module ended without looping, or DUMB could render no more
+        }
+    }
+    EndRetiredRenderers();
+    return static_cast<int32_t>(done * kBytesPerFrame);
+}
+
+bool DumbPlayer::EndAtMeasuredLength() {
+    Position = 0;
+    Seek(0, SonvexUnitFrames);
+    if (LoopMode != 0) {
+        return true;
+    }
+    Status = 0;
+    return false;
+}
+
+int DumbPlayer::LoopCallback(void* data) {
+    auto* player = static_cast<DumbPlayer*>(data);
+    player->Position = 0;
+    if (player->LoopMode != 0) {
+        player->LoopSeen = true;
+        return 0;
+    }
+    player->Seek(0, SonvexUnitFrames);
+    player->Status = 0;
+    return 1;
+}
+
+int32_t DumbPlayer::Seek(int32_t position, int32_t unit) {
+    if (unit == SonvexUnitOrder) {
+        // DUMB reads past its order list for an order just beyond it and fails further out;
+        // neither is a place to play from.
+        DUH_SIGRENDERER* fresh = nullptr;
+        if (position >= 0 && position < dumb_it_sd_get_n_orders(ItSigData)) {
+            fresh = dumb_it_start_at_order(Duh, 2, position);
+        }
+        InstallRenderer(fresh, 0);
+        Position = fresh != nullptr ? DumbTimeToBytes(duh_sigrenderer_get_position(fresh)) : 0;
+        return Position;
+    }
+
+    int64_t frame = 0;
+    switch (unit) {
+    case SonvexUnitBytes:
+        frame = position / (Bits / 8) / Channels;
+        break;
+    case SonvexUnitFrames:
+        frame = position;
+        break;
+    case SonvexUnitMillisecs:
+        frame = static_cast<int64_t>(0.001 * SampleRate * position);
+        break;
+    default:
+        return Position;
+    }
+    // DUMB reaches a start time by rendering up to it, looping the module as often as it takes:
+    // a target past the end would keep the caller busy for seconds and mean nothing.
+    const int64_t lastFrame = Length > 0 ? Length / kBytesPerFrame : INT32_MAX / kBytesPerFrame;
+    frame = std::clamp<int64_t>(frame, 0, lastFrame);
+    const long start = static_cast<long>(static_cast<double>(frame) * static_cast<double>(kDelta));
+    InstallRenderer(duh_start_sigrenderer(Duh, 0, 2, start), frame);
+    Position = static_cast<int32_t>(frame * (Bits / 8) * Channels);
+    return Position;
+}
+
+int32_t DumbPlayer::AskRenderer(int32_t unit) {
+    Queries.fetch_add(1, std::memory_order_seq_cst);
+    DUMB_IT_SIGRENDERER* it = ItRenderer.load(std::memory_order_seq_cst);
+    int32_t answer = -1;
+    if (it != nullptr) {
+        answer = unit == SonvexUnitRow ? dumb_it_sr_get_current_row(it) : dumb_it_sr_get_current_order(it);
+    }
+    Queries.fetch_sub(1, std::memory_order_release);
+    return answer;
+}
+
+int32_t DumbPlayer::GetPosition(int32_t unit) {
+    if (unit == SonvexUnitRow || unit == SonvexUnitOrder) {
+        return AskRenderer(unit);
+    }
+    return ISonvexMusic::GetPosition(unit);
+}
+
+int32_t DumbPlayer::GetLength(int32_t unit) {
+    if (unit == SonvexUnitOrder) {
+        return dumb_it_sd_get_n_orders(ItSigData);
+    }
+    return ISonvexMusic::GetLength(unit);
+}
