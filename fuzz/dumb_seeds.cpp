@@ -1,27 +1,10 @@
 // Writes the tracker loader's seed corpus: the test songs in each of the four formats.
-//
-// The XM seeds carry no notes: DUMB 0.9.3 reads out of bounds measuring our XM songs as soon as
-// a note plays, which the fuzz build reports as a crash on the seeds themselves.
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tests/media/ModuleWriter.h"
-
-namespace {
-
-ModuleSong WithoutNotes(ModuleSong song) {
-    for (ModulePattern& pattern : song.patterns) {
-        for (ModuleCell& cell : pattern.cells) {
-            cell.note = -1;
-            cell.instrument = 0;
-        }
-    }
-    return song;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -35,8 +18,7 @@ int main(int argc, char** argv) {
     } songs[] = {{"ending", EndingSong()}, {"looping", LoopingSong()}, {"stalling", StallingSong()}};
     for (const auto& entry : songs) {
         for (ModuleFormat format : AllModuleFormats()) {
-            const std::vector<uint8_t> bytes =
-                WriteModule(format, format == ModuleFormat::Xm ? WithoutNotes(entry.song) : entry.song);
+            const std::vector<uint8_t> bytes = WriteModule(format, entry.song);
             const std::string path = dir + "/" + entry.name + "." + ModuleFormatName(format);
             FILE* file = std::fopen(path.c_str(), "wb");
             if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {

@@ -1,13 +1,15 @@
 #pragma once
-// Header checks made before DUMB sees a module. DUMB 0.9.3 divides by a module's initial tempo
+// Checks made before DUMB sees a module. DUMB 0.9.3 divides by a module's initial tempo
 // and by each sample's base rate while it measures the module on loading, and a zero in either
 // crashes the process; such a module cannot play anyway, so the tracker loader refuses it.
 
 #include <cstddef>
 #include <cstdint>
 
-// False for an IT, S3M or XM module whose header holds an initial tempo of 0, an IT or S3M
-// module with a sample whose base rate is 0, or an S3M sample longer than the whole file (which
-// DUMB would allocate before reading it). Anything else (including what is no module at
-// all) is left to DUMB's readers.
+// False for an IT, S3M or XM module whose header holds an initial tempo of 0 (for XM, one whose
+// low byte is 0), an IT or S3M module with a sample whose base rate is 0, an IT or XM pattern of
+// no rows (which can keep DUMB measuring for ever), an S3M or XM sample longer than the whole file
+// (which DUMB would allocate before reading it), or an XM module with a channel whose patterns
+// hold both an instrument field of 0 and a key-off (on which DUMB reads outside its instrument
+// table). Anything else (including what is no module at all) is left to DUMB's readers.
 bool DumbScreenAccepts(const uint8_t* data, size_t size);

@@ -92,6 +92,25 @@ uint32_t ModPeriod(int32_t note) {
     return kPeriods[index];
 }
 
+// A cell as FastTracker 2 packs it: the five fields plain when all are set, otherwise a mask
+// byte and only the fields that are set. DUMB reads a field that is present even when it is 0:
+// a note of 0 as a key-off and an instrument of 0 as the channel's instrument, and a key-off
+// on such a channel reads before DUMB's instrument table.
+void WriteXmCell(Bytes& b, const uint8_t (&fields)[5]) {
+    uint32_t mask = 0;
+    for (uint32_t i = 0; i < 5; ++i) {
+        mask |= fields[i] != 0 ? 1u << i : 0;
+    }
+    if (mask != 0x1f) {
+        b.U8(0x80 | mask);
+    }
+    for (uint32_t i = 0; i < 5; ++i) {
+        if (fields[i] != 0) {
+            b.U8(fields[i]);
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<uint8_t> WriteMod(const ModuleSong& song) {
@@ -280,18 +299,23 @@ std::vector<uint8_t> WriteXm(const ModuleSong& song) {
         b.U32(9);
         b.U8(0);
         b.U16(ModulePattern::kRows);
-        b.U16(ModulePattern::kRows * ModulePattern::kChannels * 5);
+        const size_t packedSize = b.Size();
+        b.U16(0);
         for (int32_t row = 0; row < ModulePattern::kRows; ++row) {
             for (int32_t ch = 0; ch < ModulePattern::kChannels; ++ch) {
                 const ModuleCell& c = p.At(row, ch);
                 // XM's C-4 (note 49) is the base rate.
-                b.U8(c.note >= 0 ? static_cast<uint32_t>(c.note - 12 + 1) : 0);
-                b.U8(static_cast<uint32_t>(c.instrument));
-                b.U8(c.volume >= 0 ? 0x10 + static_cast<uint32_t>(c.volume) : 0);
-                b.U8(ProTrackerCommand(c.effect));
-                b.U8(EffectParam(c));
+                const uint8_t fields[5] = {
+                    static_cast<uint8_t>(c.note >= 0 ? c.note - 12 + 1 : 0),
+                    static_cast<uint8_t>(c.instrument),
+                    static_cast<uint8_t>(c.volume >= 0 ? 0x10 + c.volume : 0),
+                    ProTrackerCommand(c.effect),
+                    EffectParam(c),
+                };
+                WriteXmCell(b, fields);
             }
         }
+        b.PutU16(packedSize, static_cast<uint32_t>(b.Size() - packedSize - 2));
     }
     for (const ModuleSample& s : song.samples) {
         b.U32(263);
