@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -38,7 +39,8 @@ class TempFile {
 public:
     explicit TempFile(const std::vector<uint8_t>& bytes)
         : path_(std::filesystem::temp_directory_path() /
-                ("sonvex_stream_" + std::to_string(reinterpret_cast<uintptr_t>(this)))) {
+                ("sonvex_stream_" + std::to_string(getpid()) + "_" +
+                 std::to_string(reinterpret_cast<uintptr_t>(this)))) {
         std::FILE* out = std::fopen(path_.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), out);
         std::fclose(out);

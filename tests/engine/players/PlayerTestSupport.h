@@ -3,6 +3,7 @@
 // (to see a stream's file closed exactly once) and files on disk for the file-stream cases.
 
 #include <dirent.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,9 +55,10 @@ inline int32_t OpenDescriptors() {
     return count;
 }
 
-// Writes bytes to a file in the test's temporary directory and answers its path.
+// Writes bytes to a file in the test's temporary directory and answers its path. The name carries
+// the process id: CTest runs the cases of one suite as parallel processes.
 inline std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = testing::TempDir() + "sonvex_" + name;
+    const std::string path = testing::TempDir() + "sonvex_" + std::to_string(getpid()) + "_" + name;
     if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
         if (!bytes.empty()) {
             std::fwrite(bytes.data(), 1, bytes.size(), file);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -540,7 +541,7 @@ TEST(WavSeek, RandomSeeksResumeAtTheTargetFrame) {
 // ---- Lifetime ---------------------------------------------------------------------------------
 
 TEST(WavLifetime, AnAcceptedFileIsClosedOnceWhenThePlayerGoes) {
-    const std::string path = testing::TempDir() + "sonvex_wav_lifetime.wav";
+    const std::string path = testing::TempDir() + "sonvex_wav_lifetime_" + std::to_string(getpid()) + ".wav";
     ASSERT_TRUE(WavWriter().Format(Pcm(2, 16)).Data(WavSamples(100, 2, 16)).WriteFile(path));
     const int32_t before = playertest::OpenDescriptors();
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());

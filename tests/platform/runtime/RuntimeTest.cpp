@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -112,7 +113,7 @@ TEST(Incbin, NamesResolveToTheirData) {
 
 TEST(App, FileTypes) {
     const auto dir = std::filesystem::temp_directory_path();
-    const auto file = dir / "sonvex_filetype_test.txt";
+    const auto file = dir / ("sonvex_filetype_" + std::to_string(getpid()) + ".txt");
     std::FILE* out = std::fopen(file.c_str(), "w");
     ASSERT_NE(out, nullptr);
     std::fclose(out);
