@@ -23,3 +23,10 @@ int32_t BytesToUnit(int32_t bytes, int32_t unit, int32_t sampleRate, int32_t byt
         return -1;
     }
 }
+
+int64_t SeekFrame(int32_t position, int32_t unit, int32_t bytesPerFrame) {
+    if (unit == SonvexUnitBytes && bytesPerFrame > 0) {
+        return position / bytesPerFrame;
+    }
+    return unit == SonvexUnitFrames ? position : 0;
+}

@@ -19,3 +19,7 @@ int32_t BytesPerFrame(int32_t bits, int32_t channels);
 // 16-bit stereo at 44,100 Hz (176,400 bytes) gives 999: the product 0.001 x rate x frame size is
 // carried with a 64-bit mantissa, where rounding it to a double would give 1000.
 int32_t BytesToUnit(int32_t bytes, int32_t unit, int32_t sampleRate, int32_t bytesPerFrame);
+
+// The frame a seek request names: unit 0 counts bytes (whole frames, truncated), unit 1 frames;
+// any other unit, or a format without a frame size, names frame 0.
+int64_t SeekFrame(int32_t position, int32_t unit, int32_t bytesPerFrame);

@@ -241,13 +241,7 @@ void FlacPlayer::Rewind() {
 
 int32_t FlacPlayer::Seek(int32_t position, int32_t unit) {
     const int32_t frameBytes = BytesPerFrame();
-    int64_t target = 0;
-    if (unit == SonvexUnitBytes) {
-        target = position / (Bits / 8) / Channels;
-    } else if (unit == SonvexUnitFrames) {
-        target = position;
-    }
-    target = std::max<int64_t>(target, 0);
+    const int64_t target = std::max<int64_t>(SeekFrame(position, unit, frameBytes), 0);
     const int64_t total = Length / frameBytes;
     if (target >= total) {
         // Past the end: the channel stops, and the decoder keeps its place for a later fill.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/DebugLog.h"
+#include "engine/Units.h"
 
 OggPlayer::OggPlayer() {
     Deleter = &OggPlayer::Destroy;
@@ -114,12 +115,7 @@ int32_t OggPlayer::FillBuffer(uint8_t* dest, int32_t bytes) {
 
 int32_t OggPlayer::Seek(int32_t position, int32_t unit) {
     const int32_t frameBytes = BytesPerFrame();
-    int32_t frame = 0;
-    if (unit == 0 && frameBytes > 0) {
-        frame = position / (Bits / 8) / Channels;
-    } else if (unit == 1) {
-        frame = position;
-    }
+    const int32_t frame = static_cast<int32_t>(SeekFrame(position, unit, frameBytes));
     DebugLogInt("Ogg seek to:", frame);
     // vorbisfile's crosslap overruns its buffers on a logical stream without a single frame of
     // audio (it pries lapping data out of an empty decoder); there is nothing to lap there.

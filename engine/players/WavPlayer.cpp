@@ -77,14 +77,8 @@ int32_t WavPlayer::Seek(int32_t position, int32_t unit) {
     if (Stream == nullptr || frameBytes <= 0) {
         return 0;
     }
-    int64_t frame = 0;
-    if (unit == SonvexUnitBytes) {
-        frame = position / (Bits / 8) / Channels;
-    } else if (unit == SonvexUnitFrames) {
-        frame = position;
-    }
     // Before the start is the start; past the end is the end, where the next fill rewinds.
-    frame = std::clamp<int64_t>(frame, 0, Playable / frameBytes);
+    const int64_t frame = std::clamp<int64_t>(SeekFrame(position, unit, frameBytes), 0, Playable / frameBytes);
     const int32_t bytes = static_cast<int32_t>(frame * frameBytes);
     DebugLogInt("Wav seek to:", DataStart + bytes);
     const int32_t result = Stream->Seek(DataStart + bytes);
