@@ -43,8 +43,14 @@ bool ItAccepts(const uint8_t* data, size_t size) {
         if (!Has(size, at, 80) || std::memcmp(data + at, "IMPS", 4) != 0) {
             continue;
         }
-        const bool hasData = (data[at + 18] & 1) != 0;
+        const uint8_t flags = data[at + 18];
+        const bool hasData = (flags & 1) != 0;
         if (hasData && U32(data + at + 60) == 0) {
+            return false;
+        }
+        // DUMB cannot unpack a compressed stereo sample and ends the whole process on one.
+        const bool compressedStereo = (flags & 0x0c) == 0x0c;
+        if (hasData && compressedStereo && U32(data + at + 48) != 0) {
             return false;
         }
     }

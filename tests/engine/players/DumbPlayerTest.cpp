@@ -619,6 +619,9 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashDumb) {
              const size_t sample = at32(b, 192 + at16(b, 32) + at16(b, 34) * 4);
              std::fill(b.begin() + sample + 60, b.begin() + sample + 64, 0);
          }},
+        // Found by fuzzing: DUMB calls exit() on a compressed stereo sample.
+        {"it compressed stereo sample", ModuleFormat::It,
+         [&](std::vector<uint8_t>& b) { b[at32(b, 192 + at16(b, 32) + at16(b, 34) * 4) + 18] |= 0x0c; }},
         // Found by fuzzing: a last pattern of no rows keeps DUMB measuring the module for ever.
         {"it pattern of no rows", ModuleFormat::It,
          [&](std::vector<uint8_t>& b) {
