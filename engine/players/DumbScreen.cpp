@@ -1,5 +1,6 @@
 #include "engine/players/DumbScreen.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,40 @@ uint32_t U32(const uint8_t* p) {
 
 bool Has(size_t size, size_t offset, size_t bytes) {
     return offset <= size && bytes <= size - offset;
+}
+
+// DUMB's IT reader notes a pattern row that names one channel twice in dupentry.txt in the
+// working directory, and aborts the process when it cannot open that file. Impulse Tracker never
+// writes such rows. The walk follows DUMB's: each channel keeps the last mask given for it, an
+// entry whose mask is 0 is skipped, and masks start from 0 in each pattern.
+bool ItPatternNamesAChannelTwice(const uint8_t* data, size_t size, size_t at) {
+    if (!Has(size, at, 8)) {
+        return false;
+    }
+    const size_t end = std::min(size, at + 8 + U16(data + at));
+    uint8_t masks[64] = {};
+    uint64_t named = 0;
+    for (size_t pos = at + 8; pos < end;) {
+        const uint8_t what = data[pos++];
+        if (what == 0) {
+            named = 0;  // end of row
+            continue;
+        }
+        const unsigned channel = (what - 1u) & 63u;
+        if ((what & 0x80) != 0 && pos < end) {
+            masks[channel] = data[pos++];
+        }
+        const uint8_t mask = masks[channel];
+        if (mask == 0) {
+            continue;
+        }
+        if ((named >> channel & 1u) != 0) {
+            return true;
+        }
+        named |= uint64_t{1} << channel;
+        pos += (mask & 1) + (mask >> 1 & 1) + (mask >> 2 & 1) + ((mask & 8) != 0 ? 2 : 0);
+    }
+    return false;
 }
 
 bool ItAccepts(const uint8_t* data, size_t size) {
@@ -35,6 +70,9 @@ bool ItAccepts(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < patterns && Has(size, patternTable + i * 4, 4); ++i) {
         const size_t at = U32(data + patternTable + i * 4);
         if (at != 0 && Has(size, at, 4) && U16(data + at + 2) == 0) {
+            return false;
+        }
+        if (at != 0 && ItPatternNamesAChannelTwice(data, size, at)) {
             return false;
         }
     }

@@ -8,7 +8,8 @@
 
 // False for an IT, S3M or XM module whose header holds an initial tempo of 0 (for XM, one whose
 // low byte is 0), an IT or S3M module with a sample whose base rate is 0, an IT module with a
-// compressed stereo sample (on which DUMB ends the process), an IT or XM pattern of
+// compressed stereo sample (on which DUMB ends the process) or a pattern row naming one channel
+// twice (on which DUMB writes to the working directory, or aborts), an IT or XM pattern of
 // no rows (which can keep DUMB measuring for ever), an S3M or XM sample longer than the whole file
 // (which DUMB would allocate before reading it), or an XM module with a channel whose patterns
 // hold both an instrument field of 0 and a key-off (on which DUMB reads outside its instrument

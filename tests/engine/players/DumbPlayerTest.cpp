@@ -622,6 +622,17 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashDumb) {
         // Found by fuzzing: DUMB calls exit() on a compressed stereo sample.
         {"it compressed stereo sample", ModuleFormat::It,
          [&](std::vector<uint8_t>& b) { b[at32(b, 192 + at16(b, 32) + at16(b, 34) * 4) + 18] |= 0x0c; }},
+        // Found by fuzzing: DUMB appends to dupentry.txt in the working directory, or aborts
+        // where it cannot, on a row that names one channel twice.
+        {"it row naming a channel twice", ModuleFormat::It,
+         [&](std::vector<uint8_t>& b) {
+             const size_t pattern = at32(b, 192 + at16(b, 32) + at16(b, 34) * 4 + at16(b, 36) * 4);
+             const size_t first = pattern + 8;
+             const uint8_t mask = b[first + 1];
+             const size_t second = first + 2 + (mask & 1) + (mask >> 1 & 1) + (mask >> 2 & 1) + (mask & 8 ? 2 : 0);
+             ASSERT_NE(b[second], 0) << "the first row has one entry only";
+             b[second] = b[first];
+         }},
         // Found by fuzzing: a last pattern of no rows keeps DUMB measuring the module for ever.
         {"it pattern of no rows", ModuleFormat::It,
          [&](std::vector<uint8_t>& b) {
