@@ -82,13 +82,23 @@ bool ItAccepts(const uint8_t* data, size_t size) {
             continue;
         }
         const uint8_t flags = data[at + 18];
-        const bool hasData = (flags & 1) != 0;
-        if (hasData && U32(data + at + 60) == 0) {
+        if ((flags & 1) == 0) {
+            continue;  // no sample data
+        }
+        if (U32(data + at + 60) == 0) {
             return false;
         }
+        const uint64_t length = U32(data + at + 48);
+        const bool compressed = (flags & 8) != 0;
         // DUMB cannot unpack a compressed stereo sample and ends the whole process on one.
-        const bool compressedStereo = (flags & 0x0c) == 0x0c;
-        if (hasData && compressedStereo && U32(data + at + 48) != 0) {
+        if (compressed && (flags & 4) != 0 && length != 0) {
+            return false;
+        }
+        // DUMB allocates the stated length before reading the data. Stored plain, the data takes
+        // its full size; compressed, a frame takes one bit at the least.
+        const uint64_t frameBytes = ((flags & 2) != 0 ? 2 : 1) * ((flags & 4) != 0 ? 2 : 1);
+        const uint64_t leastStored = compressed ? length / 8 : length * frameBytes;
+        if (leastStored > size) {
             return false;
         }
     }

@@ -10,8 +10,8 @@
 // low byte is 0), an IT or S3M module with a sample whose base rate is 0, an IT module with a
 // compressed stereo sample (on which DUMB ends the process) or a pattern row naming one channel
 // twice (on which DUMB writes to the working directory, or aborts), an IT or XM pattern of
-// no rows (which can keep DUMB measuring for ever), an S3M or XM sample longer than the whole file
-// (which DUMB would allocate before reading it), or an XM module with a channel whose patterns
+// no rows (which can keep DUMB measuring for ever), an IT, S3M or XM sample longer than the whole
+// file (which DUMB would allocate before reading it), or an XM module with a channel whose patterns
 // hold both an instrument field of 0 and a key-off (on which DUMB reads outside its instrument
 // table). Anything else (including what is no module at all) is left to DUMB's readers.
 bool DumbScreenAccepts(const uint8_t* data, size_t size);

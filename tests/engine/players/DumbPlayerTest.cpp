@@ -619,6 +619,13 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashDumb) {
              const size_t sample = at32(b, 192 + at16(b, 32) + at16(b, 34) * 4);
              std::fill(b.begin() + sample + 60, b.begin() + sample + 64, 0);
          }},
+        // Found by fuzzing: DUMB allocates an IT sample's stated length (here 4 GB) first.
+        {"it sample longer than the file", ModuleFormat::It,
+         [&](std::vector<uint8_t>& b) {
+             const size_t sample = at32(b, 192 + at16(b, 32) + at16(b, 34) * 4);
+             std::fill(b.begin() + sample + 48, b.begin() + sample + 52, 0);
+             b[sample + 51] = 0x7f;
+         }},
         // Found by fuzzing: DUMB calls exit() on a compressed stereo sample.
         {"it compressed stereo sample", ModuleFormat::It,
          [&](std::vector<uint8_t>& b) { b[at32(b, 192 + at16(b, 32) + at16(b, 34) * 4) + 18] |= 0x0c; }},
