@@ -69,10 +69,10 @@ bool ItAccepts(const uint8_t* data, size_t size) {
     const size_t patternTable = table + samples * 4;
     for (size_t i = 0; i < patterns && Has(size, patternTable + i * 4, 4); ++i) {
         const size_t at = U32(data + patternTable + i * 4);
-        if (at != 0 && Has(size, at, 4) && U16(data + at + 2) == 0) {
-            return false;
+        if (at == 0) {
+            continue;  // an empty pattern, stored as none
         }
-        if (at != 0 && ItPatternNamesAChannelTwice(data, size, at)) {
+        if ((Has(size, at, 4) && U16(data + at + 2) == 0) || ItPatternNamesAChannelTwice(data, size, at)) {
             return false;
         }
     }
