@@ -32,6 +32,71 @@ unsigned char class_of(int c) {
     return c == EOF ? static_cast<unsigned char>(kOther) : kClasses.of[static_cast<unsigned char>(c)];
 }
 
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The characters that "%f" takes from the front of a NUL-terminated word. It reads on while the
+// text can still become a number and keeps what it read, converted or not ("1e" gives 1, "0x"
+// nothing); a broken "inf" or "nan" spelling fails and also takes the character that broke it,
+// which at the end of the word is the one after it.
+struct Extent {
+    size_t length;
+    bool failed;
+    bool takes_next;
+};
+
+Extent scan_extent(const char* first) {
+    const char* p = first;
+    const size_t sign = (*p == '+' || *p == '-') ? 1 : 0;
+    p += sign;
+    if (lower(*p) == 'n' || lower(*p) == 'i') {
+        const char* const name = lower(*p) == 'n' ? "nan" : "infinity";
+        size_t k = 0;
+        while (name[k] != '\0' && lower(p[k]) == name[k]) {
+            ++k;
+        }
+        if (k == 3 || name[k] == '\0') {
+            return {sign + k, false, false};
+        }
+        if (p[k] == '\0') {
+            return {sign + k, true, true};
+        }
+        return {sign + k + 1, true, false};
+    }
+    bool hex = false;
+    bool digit = false;
+    if (*p == '0') {
+        ++p;
+        if (lower(*p) == 'x') {
+            ++p;
+            hex = true;
+        } else {
+            digit = true;
+        }
+    }
+    const char exp_char = hex ? 'p' : 'e';
+    bool point = false;
+    bool exp = false;
+    for (;; ++p) {
+        const char c = *p;
+        if ((c >= '0' && c <= '9') || (hex && !exp && lower(c) >= 'a' && lower(c) <= 'f')) {
+            digit = true;
+        } else if (exp && lower(p[-1]) == exp_char && (c == '+' || c == '-')) {
+            continue;
+        } else if (digit && !exp && lower(c) == exp_char) {
+            exp = true;
+            point = true;
+        } else if (!point && c == '.') {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    const size_t length = static_cast<size_t>(p - first);
+    return {length, length == sign || (hex && length == sign + 2), false};
+}
+
 // Powers of ten that float holds exactly (5^10 is below 2^24).
 constexpr float kFloatPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
@@ -155,8 +220,16 @@ bool NumberReader::read(float& value) {
     if (word_pos_ >= word_len_ && !next_word()) {
         return false;
     }
-    const char* first = word_ + word_pos_;
-    const char* last = word_ + word_len_;
+    char* const first = word_ + word_pos_;
+    const Extent extent = scan_extent(first);
+    word_pos_ += extent.length;
+    if (extent.takes_next) {
+        getc_unlocked(stream_);
+    }
+    if (extent.failed) {
+        return false;
+    }
+    char* const last = first + extent.length;
     const char* digits = first;
     if (*digits == '+' || *digits == '-') {
         ++digits;
@@ -169,7 +242,6 @@ bool NumberReader::read(float& value) {
         const std::from_chars_result r = std::from_chars(first, last, parsed);
         if (r.ec == std::errc()) {
             value = parsed;
-            word_pos_ = static_cast<size_t>(r.ptr - word_);
             return true;
         }
         if (r.ec == std::errc::invalid_argument) {
@@ -178,14 +250,16 @@ bool NumberReader::read(float& value) {
         // Out of range: strtof gives the infinity or the zero that "%f" stores.
     }
     // Hexadecimal numbers, a leading '+', infinities, NaNs and overflow take the slow road, which
-    // sees the text exactly as "%f" does.
+    // converts the taken text as "%f" does.
+    const char after = *last;
+    *last = '\0';
     char* end = nullptr;
     const float parsed = std::strtof(first, &end);
+    *last = after;
     if (end == first) {
         return false;
     }
     value = parsed;
-    word_pos_ = static_cast<size_t>(end - word_);
     return true;
 }
 

@@ -7,9 +7,10 @@
 
 namespace spectrum {
 
-// Reads whitespace-separated numbers from a stream, one conversion at a time. A failed conversion
-// consumes nothing, so it fails again at the same place; what follows a number in the same word
-// is kept for the next conversion ("1,2" reads 1, then fails at ",2").
+// Reads whitespace-separated numbers from a stream, one conversion at a time. Each conversion,
+// failed or not, takes the characters "%f" takes, so the next one starts where the C library's
+// would ("1e 2" reads 1 and 2, "0x 2" fails once and then reads 2); what follows in the same word
+// is kept for the next conversion ("1,2" reads 1, then fails at ",2", and again at each retry).
 class NumberReader {
 public:
     explicit NumberReader(FILE* stream);

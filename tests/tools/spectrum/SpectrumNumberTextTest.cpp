@@ -4,8 +4,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "tools/spectrum/NumberText.h"
 
@@ -19,11 +22,48 @@ std::vector<float> ReadAllNumbers(const std::string& text) {
     while (reader.read(v)) {
         values.push_back(v);
     }
-    // A failed conversion keeps failing at the same place.
-    EXPECT_FALSE(reader.read(v));
     std::fclose(f);
     return values;
 }
+
+// What a loop of sscanf(" %f") reads from `text` before its first failure.
+std::vector<float> ScanfAllNumbers(const std::string& text) {
+    std::vector<float> values;
+    const char* p = text.c_str();
+    float v = 0.0f;
+    int used = 0;
+    while (std::sscanf(p, " %f%n", &v, &used) == 1) {
+        values.push_back(v);
+        p += used;
+    }
+    return values;
+}
+
+// Words that are numbers, every prefix of them, and malformed spellings, each with every sign.
+std::vector<std::string> MalformedWords() {
+    const char* const whole[] = {"12.5e+10", "1E-3",       ".5e2",        "0x1A.8p-3", "0X.cP+1", "0e0",
+                                 "infinity", "-INFINITY",  "nan(abc_1)",  "NaN()",     "7."};
+    const char* const odd[] = {"1e5e5", "1.2.3", "0x1g",  "1e+-2", "0x1e5", "0x1p1p1", "inf1",  "nanx",
+                               "infinityy", "0xp1", "1p5", "00x1", "0x.p1", "0x.", ".e1",  "e5",   "x1",
+                               "(1)",  "1)",   "_1",    "1_",    "ii",    "infx",    "infin", "nn",
+                               "na5",  "n-1",  "infi.5", "infinit0", "nan(abc)"};
+    std::vector<std::string> bodies;
+    for (const char* w : whole) {
+        for (size_t len = 1; w[len - 1] != '\0'; ++len) {
+            bodies.emplace_back(w, len);
+        }
+    }
+    bodies.insert(bodies.end(), std::begin(odd), std::end(odd));
+    std::vector<std::string> words;
+    for (const char* sign : {"", "+", "-"}) {
+        for (const std::string& body : bodies) {
+            words.push_back(sign + body);
+        }
+    }
+    return words;
+}
+
+const char* const kTails[] = {"", " 2", "\n2 3", ",2", "\t-2", "(2) 3", "2"};
 
 std::string G(double value) {
     char buf[spectrum::kMaxG + 1];
@@ -107,12 +147,50 @@ TEST(SpectrumNumberText, ReaderStopsWhereAConversionFails) {
     EXPECT_EQ(ReadAllNumbers("1,2"), (std::vector<float>{1}));
     EXPECT_EQ(ReadAllNumbers("1.5.25 x 4"), (std::vector<float>{1.5f, 0.25f}));
     EXPECT_EQ(ReadAllNumbers("4-5"), (std::vector<float>{4, -5}));
-    EXPECT_EQ(ReadAllNumbers("2e+ 3"), (std::vector<float>{2}));
+    EXPECT_EQ(ReadAllNumbers("2e+ 3"), (std::vector<float>{2, 3}));
     EXPECT_EQ(ReadAllNumbers("--1"), (std::vector<float>{}));
     EXPECT_EQ(ReadAllNumbers("+-1"), (std::vector<float>{}));
     EXPECT_EQ(ReadAllNumbers(". 1"), (std::vector<float>{}));
     EXPECT_EQ(ReadAllNumbers(""), (std::vector<float>{}));
     EXPECT_EQ(ReadAllNumbers("9 " + std::string(5000, '7')), (std::vector<float>{9}));
+}
+
+TEST(SpectrumNumberText, MalformedWordsReadAsScanfLoopReadsThem) {
+    for (const std::string& word : MalformedWords()) {
+        for (const char* tail : kTails) {
+            const std::string text = word + tail;
+            const std::vector<float> want = ScanfAllNumbers(text);
+            const std::vector<float> got = ReadAllNumbers(text);
+            ASSERT_EQ(got.size(), want.size()) << "\"" << text << "\"";
+            for (size_t i = 0; i < got.size(); ++i) {
+                EXPECT_EQ(std::memcmp(&got[i], &want[i], sizeof(float)), 0) << "\"" << text << "\" value " << i;
+            }
+        }
+    }
+}
+
+TEST(SpectrumNumberText, ConversionAfterAFailureGoesOnWhereFscanfDoes) {
+    // "%f" keeps what a failed conversion read ("0x", "-", "infin"), so the next one starts after it.
+    constexpr int kCalls = 5;
+    for (const std::string& word : MalformedWords()) {
+        for (const char* tail : kTails) {
+            std::string text = word + tail;
+            FILE* c = fmemopen(text.data(), text.size(), "r");
+            FILE* f = fmemopen(text.data(), text.size(), "r");
+            spectrum::NumberReader reader(f);
+            for (int call = 0; call < kCalls; ++call) {
+                float want = 0.0f;
+                float got = 0.0f;
+                const bool want_ok = std::fscanf(c, " %f", &want) == 1;
+                ASSERT_EQ(reader.read(got), want_ok) << "\"" << text << "\" call " << call;
+                if (want_ok) {
+                    EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "\"" << text << "\" call " << call;
+                }
+            }
+            std::fclose(f);
+            std::fclose(c);
+        }
+    }
 }
 
 TEST(SpectrumNumberText, WriterPrintsAsPrintfG) {
