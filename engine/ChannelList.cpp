@@ -11,8 +11,7 @@ SonvexMutex ChannelListLock;
 
 namespace {
 
-// Creates the lock before main runs. Nothing closes it: the output device's thread may still
-// mix while static objects are being destroyed at exit.
+// Creates the lock before main runs, so that any module may start first.
 struct ChannelListLockMaker {
     ChannelListLockMaker() { ChannelListLock.Create(); }
 } channelListLockMaker;

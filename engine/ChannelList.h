@@ -19,15 +19,15 @@ struct ChannelListEntry {
 };
 
 // A doubly linked list of channel pointers, in the order they were added. It owns its entries,
-// not the channels. Constant-initialised and never torn down: the audio thread may still be
-// mixing while the process exits.
+// not the channels. Constant-initialised, so it is there before any module starts; the engine
+// module's exit handler frees its entries once every output driver has stopped mixing.
 struct ChannelListHead {
     ChannelListEntry* first;
     ChannelListEntry* last;
 };
 
 extern ChannelListHead ChannelList;
-// Created before main runs; never closed, for the same reason as above.
+// Created before main runs; closed by the same exit handler, after the entries are freed.
 extern SonvexMutex ChannelListLock;
 
 void LockChannelList();

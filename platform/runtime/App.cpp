@@ -15,9 +15,25 @@ std::mutex& HandlerLock() {
     return lock;
 }
 
-std::vector<std::function<void()>>& Handlers() {
-    static std::vector<std::function<void()>> handlers;
-    return handlers;
+constexpr int kPhases = 3;
+
+std::vector<std::function<void()>>& Handlers(int phase) {
+    static std::vector<std::function<void()>> handlers[kPhases];
+    return handlers[phase];
+}
+
+// Takes the next handler to run: the last added of the earliest phase that has one.
+bool TakeHandler(std::function<void()>& handler) {
+    std::lock_guard<std::mutex> hold(HandlerLock());
+    for (int phase = 0; phase < kPhases; ++phase) {
+        std::vector<std::function<void()>>& list = Handlers(phase);
+        if (!list.empty()) {
+            handler = std::move(list.back());
+            list.pop_back();
+            return true;
+        }
+    }
+    return false;
 }
 
 NotifyPresenter& Presenter() {
@@ -55,19 +71,15 @@ void StartApp(int argc, char** argv) {
     AppTitle() = slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-void OnEnd(std::function<void()> handler) {
+void OnEnd(std::function<void()> handler, EndPhase phase) {
     std::lock_guard<std::mutex> hold(HandlerLock());
-    Handlers().push_back(std::move(handler));
+    Handlers(static_cast<int>(phase)).push_back(std::move(handler));
 }
 
 void RunExitHandlers() {
-    std::vector<std::function<void()>> handlers;
-    {
-        std::lock_guard<std::mutex> hold(HandlerLock());
-        handlers.swap(Handlers());
-    }
-    for (auto it = handlers.rbegin(); it != handlers.rend(); ++it) {
-        (*it)();
+    std::function<void()> handler;
+    while (TakeHandler(handler)) {
+        handler();
     }
 }
 

@@ -20,11 +20,15 @@ std::string& AppTitle();
 // Records the command line and takes the default title from the program's name.
 void StartApp(int argc, char** argv);
 
-// Handlers run by End, last added first.
-void OnEnd(std::function<void()> handler);
+// Exit handlers run by phase, whatever order the modules started in: audio drivers are shut down
+// (their device threads stopped) before the engine frees what those threads read, and that
+// before everything else. Within a phase the last added runs first.
+enum class EndPhase : int32_t { Drivers = 0, Engine = 1, Rest = 2 };
+void OnEnd(std::function<void()> handler, EndPhase phase = EndPhase::Rest);
 // Runs the exit handlers once and ends the process with code 0.
 [[noreturn]] void End();
-// Runs the exit handlers without ending the process (End's first step; also for tests).
+// Runs the exit handlers without ending the process (End's first step; also for tests). A handler
+// added while they run (by another handler) runs too, in its phase's turn.
 void RunExitHandlers();
 
 // Shows text to the user; `serious` marks an error. Until a GUI installs its own presenter the

@@ -6,6 +6,9 @@
 // count is atomic: handles may be dropped on the audio thread as well as the main thread.
 // An empty Ref is the "none" object: every type check of it fails and every lookup that finds
 // nothing answers it.
+//
+// A raw pointer becomes a Ref only explicitly (New, or Ref<T>(p)): counts start at 0, so an
+// implicit conversion at a by-value Ref parameter would free a new object at the end of the call.
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +24,9 @@ public:
 
     void Retain() { refs_.fetch_add(1, std::memory_order_relaxed); }
     void Drop();
+    // While the Delete step runs the count stands far above any real count, so a handle that
+    // Delete takes on its own object (a driver leaving a list) comes and goes without starting a
+    // second destruction.
     int32_t RefCount() const { return refs_.load(std::memory_order_relaxed); }
 
 protected:
@@ -29,6 +35,7 @@ protected:
     virtual void Delete() {}
 
 private:
+    static constexpr int32_t kDying = 1 << 30;
     std::atomic<int32_t> refs_{0};
 };
 
@@ -37,7 +44,7 @@ class Ref {
 public:
     Ref() = default;
     Ref(std::nullptr_t) {}
-    Ref(T* object) : object_(object) { RetainIt(); }
+    explicit Ref(T* object) : object_(object) { RetainIt(); }
     Ref(const Ref& other) : object_(other.object_) { RetainIt(); }
     Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     template <typename U>

@@ -11,6 +11,13 @@ template <typename T>
 class TList : public Object {
 public:
     void AddLast(const Ref<T>& value) { items_.push_back(value); }
+    void AddFirst(const Ref<T>& value) { items_.push_front(value); }
+    // Removes every entry that holds this object; true when one was there.
+    bool Remove(const Ref<T>& value) {
+        const size_t before = items_.size();
+        items_.remove(value);
+        return items_.size() != before;
+    }
     size_t Count() const { return items_.size(); }
     void Clear() { items_.clear(); }
 

@@ -21,6 +21,9 @@ public:
     bool Contains(const Key& key) const { return items_.count(key) != 0; }
     size_t Count() const { return items_.size(); }
 
+    typename std::map<Key, Ref<T>>::const_iterator begin() const { return items_.begin(); }
+    typename std::map<Key, Ref<T>>::const_iterator end() const { return items_.end(); }
+
 private:
     std::map<Key, Ref<T>> items_;
 };

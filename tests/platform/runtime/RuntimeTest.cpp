@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/runtime/App.h"
@@ -53,6 +54,26 @@ TEST(Object, CountSurvivesHandlesDroppedOnTwoThreads) {
     two.join();
     EXPECT_EQ(shared->RefCount(), 1);
     shared = nullptr;
+    EXPECT_EQ(deletes, 1);
+}
+
+// A raw pointer never becomes a handle by itself: a new object passed to a by-value Ref
+// parameter would be freed at the end of the call.
+static_assert(!std::is_convertible_v<Tracked*, fw::Ref<Tracked>>);
+
+TEST(Object, ADeleteStepThatTakesAHandleOnItsObjectDestroysItOnce) {
+    struct Listed : fw::Object {
+        explicit Listed(int* deletes) : deletes_(deletes) {}
+        void Delete() override {
+            ++*deletes_;
+            fw::Ref<Listed> self(this);   // as a driver leaving a list does
+            list.Remove(self);
+        }
+        int* deletes_;
+        fw::TList<Listed> list;
+    };
+    int deletes = 0;
+    fw::New<Listed>(&deletes);
     EXPECT_EQ(deletes, 1);
 }
 
@@ -139,6 +160,20 @@ TEST(App, ArgumentsTitleAndExitHandlers) {
     fw::RunExitHandlers();
     fw::RunExitHandlers();  // each handler runs once
     EXPECT_EQ(order, (std::vector<int>{2, 1}));
+}
+
+TEST(App, ExitHandlersRunDriversThenEngineThenTheRestWhateverTheirOrder) {
+    std::vector<std::string> order;
+    fw::OnEnd([&order] { order.push_back("rest"); });
+    fw::OnEnd([&order] { order.push_back("engine"); }, fw::EndPhase::Engine);
+    fw::OnEnd(
+        [&order] {
+            order.push_back("driver");
+            fw::OnEnd([&order] { order.push_back("added while ending"); });
+        },
+        fw::EndPhase::Drivers);
+    fw::RunExitHandlers();
+    EXPECT_EQ(order, (std::vector<std::string>{"driver", "engine", "added while ending", "rest"}));
 }
 
 TEST(App, EndRunsHandlersAndExitsWithZero) {

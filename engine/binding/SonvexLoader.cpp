@@ -1,0 +1,194 @@
+#include "engine/binding/SonvexLoader.h"
+
+#include <algorithm>
+
+#include "engine/DebugLog.h"
+#include "engine/binding/SourceKeeper.h"
+#include "platform/runtime/Collect.h"
+#include "platform/runtime/Incbin.h"
+#include "platform/runtime/Strings.h"
+#include "platform/runtime/TBank.h"
+
+namespace sonvex2 {
+
+namespace {
+
+// The embedded file's name in an "incbin::" url: the text between the first "::" and the next.
+std::string IncbinName(const std::string& url) {
+    const size_t start = url.find("::");
+    const size_t from = start == std::string::npos ? url.size() : start + 2;
+    const size_t end = url.find("::", from);
+    return url.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+// The stream a url names, with the text the loaders are given for it; null when there is none.
+ISonvexStream* OpenUrl(const fw::Ref<fw::Object>& url, std::string& text, fw::Ref<fw::TBank>& bank) {
+    if (fw::Ref<fw::TString> path = fw::Cast<fw::TString>(url)) {
+        text = path->Text();
+        if (text.empty()) {
+            return nullptr;
+        }
+        if (text.find("incbin::") != std::string::npos) {
+            const std::string name = IncbinName(text);
+            return Sonvex_CreateMemStream(fw::IncbinPtr(name), fw::IncbinLen(name));
+        }
+        ISonvexStream* stream = Sonvex_OpenFileStream(text.c_str());
+        if (stream == nullptr) {
+            DebugLogPair("LoadMusic: cannot open", text);
+        }
+        return stream;
+    }
+    bank = fw::Cast<fw::TBank>(url);
+    if (bank) {
+        text = "Bank";
+        return Sonvex_CreateMemStream(bank->Buf(), static_cast<int32_t>(bank->Size()));
+    }
+    return nullptr;
+}
+
+// A music given as such, or loaded from any other url.
+fw::Ref<TMusic> MusicOf(const fw::Ref<fw::Object>& url) {
+    fw::Ref<TMusic> music = fw::Cast<TMusic>(url);
+    return music ? music : LoadMusic(url);
+}
+
+}  // namespace
+
+fw::TList<SonvexLoader>& Loaders() {
+    static auto* loaders = [] {
+        auto* list = new fw::TList<SonvexLoader>;
+        list->Retain();   // lives for the run
+        return list;
+    }();
+    return *loaders;
+}
+
+SonvexLoader::SonvexLoader() {
+    Loaders().AddLast(fw::Ref<SonvexLoader>(this));
+}
+
+fw::Ref<SonvexLoader> SonvexLoader::Create(LoaderFunc func, const std::string& name, const std::string& ext) {
+    fw::Ref<SonvexLoader> loader = fw::New<SonvexLoader>();
+    loader->Func = func;
+    loader->Name = name;
+    loader->Ext = ext;
+    return loader;
+}
+
+std::string SonvexLoader::GetExtensions(int32_t all, int32_t allfiles) {
+    std::string text;
+    if (all != 0) {
+        text = "All supported:";
+        for (const fw::Ref<SonvexLoader>& loader : Loaders()) {
+            text += "," + fw::Lower(loader->Ext);
+        }
+    }
+    for (const fw::Ref<SonvexLoader>& loader : Loaders()) {
+        if (!text.empty()) {
+            text += ";";
+        }
+        text += loader->Name + ":" + fw::Lower(loader->Ext);
+    }
+    if (allfiles != 0) {
+        if (!text.empty()) {
+            text += ";";
+        }
+        text += "All Files:*";
+    }
+    return text;
+}
+
+fw::Ref<TMusic> SonvexLoader::Load(const fw::Ref<fw::Object>& url) {
+    // Whatever the audio thread let go since the last load goes now, on this thread.
+    fw::GCCollect();
+    std::string text;
+    fw::Ref<fw::TBank> bank;
+    ISonvexStream* stream = OpenUrl(url, text, bank);
+    if (stream == nullptr) {
+        return fw::Ref<TMusic>();
+    }
+    for (const fw::Ref<SonvexLoader>& loader : Loaders()) {
+        stream->Seek(0);
+        if (loader->Func == nullptr) {
+            continue;
+        }
+        fw::Ref<TMusic> music = loader->Func(stream, text);
+        if (music) {
+            if (bank) {
+                music->Bank = bank;
+                // The source reads the bank in place, maybe after this music object has gone.
+                KeepUntilDestroyed(music->Music, bank);
+            }
+            return music;
+        }
+    }
+    DebugLogPair("LoadMusic: no loader accepts", text);
+    Sonvex_DeleteStream(stream);
+    return fw::Ref<TMusic>();
+}
+
+fw::Ref<TMusic> LoadMusic(const fw::Ref<fw::Object>& url) {
+    return SonvexLoader::Load(url);
+}
+
+std::string GetMusicFilter(int32_t all, int32_t allfiles) {
+    return SonvexLoader::GetExtensions(all, allfiles);
+}
+
+fw::Ref<TSonvexChannel> CueMusic(const fw::Ref<fw::Object>& url, int32_t loop) {
+    fw::Ref<TMusic> music = MusicOf(url);
+    if (!music || music->Music == nullptr) {
+        return fw::Ref<TSonvexChannel>();
+    }
+    ISonvexMusic* const source = music->Music;
+    source->SetLoopMode(loop);
+    source->AddRef();
+    fw::Ref<TSonvexChannel> channel = fw::New<TSonvexChannel>();
+    channel->_channel = source->PlayMusicOnChannel(nullptr);
+    channel->_channel->SetLoopMode(loop);
+    channel->_music = music;
+    return channel;
+}
+
+fw::Ref<TSonvexChannel> PlayMusic(const fw::Ref<fw::Object>& url, int32_t loop) {
+    fw::Ref<TSonvexChannel> channel = CueMusic(url, loop);
+    fw::ResumeChannel(channel);
+    return channel;
+}
+
+fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url) {
+    fw::Ref<TMusic> music = LoadMusic(url);
+    if (!music) {
+        return fw::Ref<fw::TAudioSample>();
+    }
+    // The sample formats hold one or two channels of 8 or 16 bits; anything else would not fit
+    // the memory sized from the format.
+    const int32_t channels = music->GetChannels();
+    const int32_t bits = music->GetBits();
+    const int32_t frames = music->GetLength(1);
+    const int32_t bytes = music->GetLength(0);
+    if (channels < 1 || channels > 2 || (bits != 8 && bits != 16) || frames <= 0 || bytes <= 0) {
+        DebugLog("LoadMusicSample: the music does not fit a sample");
+        return fw::Ref<fw::TAudioSample>();
+    }
+    fw::Ref<fw::TAudioSample> sample =
+        fw::CreateAudioSample(frames, music->GetSampleRate(), music->GetFormat());
+    if (!sample) {
+        return sample;
+    }
+    music->FillBuffer(sample->samples, std::min(bytes, sample->capacity));
+    music = fw::Ref<TMusic>();
+    fw::GCCollect();
+    return sample;
+}
+
+fw::Ref<fw::Object> ExportMusic(const fw::Ref<fw::Object>& url, const fw::Ref<fw::Object>& name) {
+    fw::Ref<TMusic> music = LoadMusic(url);
+    const std::string path = fw::TextOf(name);
+    if (music && music->Music != nullptr && !path.empty()) {
+        Sonvex_ExportMusic(music->Music, path.c_str());
+    }
+    return fw::Ref<fw::Object>();
+}
+
+}  // namespace sonvex2

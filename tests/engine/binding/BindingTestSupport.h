@@ -1,0 +1,101 @@
+#pragma once
+// Shared by the binding suites: the modules started in the player's order, test files of each
+// format, Notify captured, and an engine driver whose "device" is a thread running the mixer.
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Mixer.h"
+#include "engine/binding/Sonvex2.h"
+#include "platform/runtime/App.h"
+#include "tests/media/FlacWriter.h"
+#include "tests/media/ModuleWriter.h"
+#include "tests/media/OggWriter.h"
+#include "tests/media/WavWriter.h"
+
+namespace bindingtest {
+
+inline void StartModules() {
+    sonvex2::InitSonvexRtAudio();
+    sonvex2::InitSonvexFlac();
+    sonvex2::InitSonvexWav();
+    sonvex2::InitSonvexOgg();
+    sonvex2::InitSonvexDumb();
+}
+
+// Short files, one per format.
+inline std::vector<uint8_t> WavFile(int32_t frames = 4410) {
+    return WavWriter::Simple(WavFormat{}, WavSamples(frames, 2, 16));
+}
+inline std::vector<uint8_t> FlacFile() {
+    FlacWriterOptions options;
+    options.frames = 4410;
+    return WriteFlac(options);
+}
+inline std::vector<uint8_t> OggFile() {
+    OggWriterOptions options;
+    options.frames = 4410;
+    return WriteOggVorbis(options);
+}
+inline std::vector<uint8_t> ModFile() {
+    return WriteMod(EndingSong());
+}
+
+// Texts shown through Notify while `run` runs.
+template <typename Run>
+std::vector<std::string> Notified(Run run) {
+    std::vector<std::string> shown;
+    fw::SetNotifyPresenter([&shown](const std::string& text, bool) { shown.push_back(text); });
+    run();
+    fw::SetNotifyPresenter(nullptr);
+    return shown;
+}
+
+// An engine output whose device thread mixes 1024-frame blocks as fast as it can, from Startup
+// until Shutdown.
+class ThreadOutput final : public ISonvexAudioDriver {
+public:
+    std::atomic<int32_t> blocks{0};
+
+    ~ThreadOutput() override { Shutdown(); }
+    int32_t Startup() override {
+        if (!thread_.joinable()) {
+            running_ = true;
+            thread_ = std::thread([this] {
+                std::vector<float> block(2048);
+                while (running_) {
+                    MixOutput(block.data(), 1024);
+                    ++blocks;
+                    std::this_thread::yield();
+                }
+            });
+        }
+        return 1;
+    }
+    int32_t Shutdown() override {
+        running_ = false;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return 1;
+    }
+    void CreateSound() override {}
+
+private:
+    std::atomic<bool> running_{false};
+    std::thread thread_;
+};
+
+// A framework driver over a ThreadOutput, registered under `name` like the RtAudio one.
+inline fw::Ref<sonvex2::TSonvexDriver> MakeThreadDriver(const std::string& name, ThreadOutput** output) {
+    fw::Ref<sonvex2::TSonvexDriver> driver = fw::New<sonvex2::TSonvexDriver>();
+    *output = new ThreadOutput;
+    driver->_driver = *output;
+    driver->_name = name;
+    sonvex2::TSonvexStreamDriver::AddDriver(driver, name);
+    return driver;
+}
+
+}  // namespace bindingtest
