@@ -122,15 +122,22 @@ ChannelConverter::~ChannelConverter() {
 }
 
 void ChannelConverter::SetInputFormat(int32_t channels, int32_t bits, int32_t sampleRate) {
-    const int32_t before = InputFrameBytes();
+    const bool sameFormat = channels == inChannels && bits == inBits;
     inChannels = channels;
     inBits = bits;
     inRate = sampleRate;
-    if (InputFrameBytes() != before && window != nullptr) {
-        std::memset(window, 0, static_cast<size_t>(windowBytes));
+    if (!sameFormat && window != nullptr) {
+        SilenceInput(window, windowBytes);
         keptBytes = 0;
         inFrames = 0;
         readPos = 0.0;
+    }
+}
+
+void ChannelConverter::SilenceInput(uint8_t* from, int32_t bytes) const {
+    if (bytes > 0) {
+        // Unsigned 8-bit is centred on 128; zero bytes are silence in the other formats.
+        std::memset(from, inBits == 8 ? 0x80 : 0, static_cast<size_t>(bytes));
     }
 }
 

@@ -7,7 +7,7 @@
 //
 // The converter never calls the source. It owns a small input window and tells its channel when
 // the window is used up; the channel refills the free part and reports what arrived. One block:
-//   BeginOutput; while (Process() == 1) { zero free part; fill it; FeedInput(n); }
+//   BeginOutput; while (Process() == 1) { silence free part; fill it; FeedInput(n); }
 //
 // Threads: BeginOutput, Process, MixToFloat and FeedInput run on the audio thread under the
 // channel's lock. volume, rateFactor and the gains are written by the control thread without
@@ -55,9 +55,12 @@ public:
     ChannelConverter(const ChannelConverter&) = delete;
     ChannelConverter& operator=(const ChannelConverter&) = delete;
 
-    // A source was bound. When the frame size changes the window is emptied: its bytes and read
-    // position mean nothing in the new format, and reading on would index past the window.
+    // A source was bound. When the sample format (channels or bits) changes the window is
+    // emptied: its bytes and read position mean nothing in the new format, and reading on would
+    // index past the window. A new rate alone keeps it.
     void SetInputFormat(int32_t channels, int32_t bits, int32_t sampleRate);
+    // Fills part of the window with the input format's silence.
+    void SilenceInput(uint8_t* from, int32_t bytes) const;
     void BeginOutput(float* block, int32_t bytes);
     void FeedInput(int32_t bytesDelivered);
     // 1: the window is used up, feed it; 0: the block is full.

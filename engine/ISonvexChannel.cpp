@@ -1,7 +1,6 @@
 #include "engine/ISonvexChannel.h"
 
 #include <cmath>
-#include <cstring>
 #include <new>
 
 #include "engine/ChannelConverter.h"
@@ -171,7 +170,7 @@ int32_t ISonvexChannel::Mix(float* out, int32_t frames) {
     for (int64_t refill = 0; refill < maxRefills && converter.Process() == 1; ++refill) {
         uint8_t* const free = converter.window + converter.keptBytes;
         const int32_t room = converter.windowBytes - converter.keptBytes;
-        std::memset(free, 0, static_cast<size_t>(room));
+        converter.SilenceInput(free, room);
         int32_t delivered = 0;
         if (!ended) {
             music->PlaybackRate = converter.step;

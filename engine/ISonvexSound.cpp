@@ -29,6 +29,13 @@ LoopState ReadLoop(const ISonvexMusic& m) {
     return s;
 }
 
+// A sound may have no block at all, and memcpy must not see its null pointer even for nothing.
+void CopyOut(uint8_t* dest, const uint8_t* data, int64_t from, int64_t count) {
+    if (count > 0) {
+        std::memcpy(dest, data + from, static_cast<size_t>(count));
+    }
+}
+
 }  // namespace
 
 ISonvexSound::ISonvexSound() {
@@ -73,16 +80,16 @@ int32_t ISonvexSound::FillForward(uint8_t* dest, int32_t bytes) {
         int64_t copied = 0;
         if (loop.range && pos <= loop.end && end >= loop.end) {
             copied = loop.end - pos;
-            std::memcpy(dest + delivered, Data + pos, static_cast<size_t>(copied));
+            CopyOut(dest + delivered, Data, pos, copied);
             Position = static_cast<int32_t>(loop.start);
         } else if (end < loop.length) {
-            std::memcpy(dest + delivered, Data + pos, static_cast<size_t>(want));
+            CopyOut(dest + delivered, Data, pos, want);
             Position = static_cast<int32_t>(advance ? end : pos);
             delivered += want;
             break;
         } else {
             copied = loop.length - pos;
-            std::memcpy(dest + delivered, Data + pos, static_cast<size_t>(copied));
+            CopyOut(dest + delivered, Data, pos, copied);
             if (LoopMode == 0) {
                 Position = 0;
                 Status = 0;
@@ -130,7 +137,7 @@ int32_t ISonvexSound::FillBackward(uint8_t* dest, int32_t bytes) {
             continue;
         }
         const int64_t k = std::min(remaining, pos - floor);
-        std::memcpy(dest + remaining - k, Data + pos - k, static_cast<size_t>(k));
+        CopyOut(dest + remaining - k, Data, pos - k, k);
         pos -= k;
         remaining -= k;
         emptyWraps = 0;
@@ -138,9 +145,10 @@ int32_t ISonvexSound::FillBackward(uint8_t* dest, int32_t bytes) {
     Position = static_cast<int32_t>(pos);
     const int64_t delivered = bytes - remaining;
     if (remaining > 0) {
-        // Stopped at the start of the data: what arrived goes to the front, zeros behind it.
+        // Stopped at the start of the data: what arrived goes to the front, silence behind it
+        // (unsigned 8-bit silence is 128).
         std::memmove(dest, dest + remaining, static_cast<size_t>(delivered));
-        std::memset(dest + delivered, 0, static_cast<size_t>(remaining));
+        std::memset(dest + delivered, Bits == 8 ? 0x80 : 0, static_cast<size_t>(remaining));
     }
     return static_cast<int32_t>(delivered);
 }

@@ -8,29 +8,39 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "engine/DebugLog.h"
 #include "engine/ISonvexChannel.h"
 
 namespace {
 
+// Shared by Start and the new thread: the thread publishes its id, then waits at the gate until
+// Start has stored everything, so the body never sees the object half written. The new thread
+// frees it once it passes the gate.
 struct StartBlock {
-    ISonvexChannel* channel;
+    ISonvexChannel* channel = nullptr;
     pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-    pthread_cond_t ready = PTHREAD_COND_INITIALIZER;
+    pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
     bool haveId = false;
+    bool open = false;
     uint32_t id = 0;
 };
 
 void* Trampoline(void* arg) {
     auto* block = static_cast<StartBlock*>(arg);
-    ISonvexChannel* channel = block->channel;
     pthread_mutex_lock(&block->lock);
     block->id = static_cast<uint32_t>(syscall(SYS_gettid));
     block->haveId = true;
-    pthread_cond_signal(&block->ready);
+    pthread_cond_broadcast(&block->changed);
+    while (!block->open) {
+        pthread_cond_wait(&block->changed, &block->lock);
+    }
     pthread_mutex_unlock(&block->lock);
-    // `block` lives on the starter's stack and is gone from here on.
+    ISonvexChannel* const channel = block->channel;
+    pthread_cond_destroy(&block->changed);
+    pthread_mutex_destroy(&block->lock);
+    delete block;
     const uint32_t code = ThreadProc(channel);
     return reinterpret_cast<void*>(static_cast<uintptr_t>(code));
 }
@@ -69,23 +79,30 @@ int32_t PriorityForNice(int nice) {
 }  // namespace
 
 void SonvexThread::Start(ISonvexChannel* channel) {
-    StartBlock block;
-    block.channel = channel;
+    auto* block = new (std::nothrow) StartBlock;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, &Trampoline, &block) != 0) {
+    if (block != nullptr) {
+        block->channel = channel;
+    }
+    if (block == nullptr || pthread_create(&thread, nullptr, &Trampoline, block) != 0) {
+        delete block;
         hasHandle = false;
+        id = 0;
         running = 1;
         return;
     }
-    pthread_mutex_lock(&block.lock);
-    while (!block.haveId) {
-        pthread_cond_wait(&block.ready, &block.lock);
+    pthread_mutex_lock(&block->lock);
+    while (!block->haveId) {
+        pthread_cond_wait(&block->changed, &block->lock);
     }
-    pthread_mutex_unlock(&block.lock);
     handle = thread;
     hasHandle = true;
-    id = block.id;
+    id = block->id;
     running = 1;
+    block->open = true;
+    pthread_cond_broadcast(&block->changed);
+    // The new thread owns the block from here on.
+    pthread_mutex_unlock(&block->lock);
 }
 
 uint32_t SonvexThread::Join() {
@@ -95,8 +112,10 @@ uint32_t SonvexThread::Join() {
         if (pthread_join(handle, &result) == 0) {
             code = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(result));
         }
-        // A joined thread is gone; its handle must not be joined again.
+        // A joined thread is gone; its handle must not be joined again, and its id may already
+        // name some other thread.
         hasHandle = false;
+        id = 0;
     }
     running = 0;
     return code;
@@ -112,6 +131,12 @@ void SonvexThread::Close() {
 
 void SonvexThread::SetPriority(int32_t priority) {
     const pid_t tid = static_cast<pid_t>(id);
+    if (tid == 0) {
+        // No thread behind this object; to the system calls 0 would mean the caller.
+        DebugLogPair("thread priority refused:", std::strerror(ESRCH));
+        DebugLogInt("thread priority=", ThreadPriorityErrorReturn);
+        return;
+    }
     if (priority >= ThreadPriorityTimeCritical) {
         // Time-critical is real-time scheduling here.
         sched_param param{};

@@ -17,15 +17,17 @@ enum SonvexThreadPriority : int32_t {
     ThreadPriorityAboveNormal = 1,
     ThreadPriorityHighest = 2,
     ThreadPriorityTimeCritical = 15,
+    // What reading the priority of a thread that does not exist answers.
+    ThreadPriorityErrorReturn = 0x7fffffff,
 };
 
 struct SonvexThread {
     pthread_t handle{};
     bool hasHandle = false;
-    uint32_t id = 0;        // kernel thread id, known once Start returns
+    uint32_t id = 0;        // kernel thread id, set before the thread's body runs; 0 without one
     uint8_t running = 0;    // 1 from Start until Join
 
-    // Runs ThreadProc(channel) on a new thread; returns once the thread has its id.
+    // Runs ThreadProc(channel) on a new thread; the body starts only once this object is set.
     void Start(ISonvexChannel* channel);
     // Waits for the end; answers the exit code (0 when there is none).
     uint32_t Join();
@@ -33,7 +35,8 @@ struct SonvexThread {
     void Close();
     // Applies a Windows priority value as the nearest scheduling setting, reads back what the
     // system really applied and logs it as "thread priority=" in the same Windows terms. A
-    // refusal (raising priority usually needs privileges) is logged, never fatal.
+    // refusal (raising priority usually needs privileges) is logged, never fatal. Without a
+    // thread (never started, or joined) nothing changes and the error value is logged.
     void SetPriority(int32_t priority);
 };
 

@@ -1,5 +1,7 @@
 #include "engine/Units.h"
 
+#include <limits>
+
 int32_t BytesPerFrame(int32_t bits, int32_t channels) {
     return (bits / 8) * channels;
 }
@@ -17,7 +19,17 @@ int32_t BytesToUnit(int32_t bytes, int32_t unit, int32_t sampleRate, int32_t byt
         if (bytesPerMs <= 0.0L) {
             return 0;
         }
-        return static_cast<int32_t>(static_cast<long double>(bytes) / bytesPerMs);
+        // Below one byte per millisecond (low rates, 8-bit mono) the quotient outgrows 32 bits.
+        const long double ms = static_cast<long double>(bytes) / bytesPerMs;
+        constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+        constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+        if (ms >= static_cast<long double>(kMax)) {
+            return kMax;
+        }
+        if (ms <= static_cast<long double>(kMin)) {
+            return kMin;
+        }
+        return static_cast<int32_t>(ms);
     }
     default:
         return -1;

@@ -1,8 +1,11 @@
 #include "engine/cfile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
+#include <new>
 
 #include "engine/DebugLog.h"
 
@@ -10,22 +13,37 @@ cfile* cfile::Open(const char* path) {
     if (path == nullptr) {
         return nullptr;
     }
-    FILE* handle = std::fopen(path, "rb");
-    if (handle == nullptr) {
-        return nullptr;
-    }
+    // Non-blocking, so that a named pipe or a device answers at once instead of waiting for a
+    // writer; the checks then run on what was really opened, not on a path that may have changed.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     // A directory opens for reading here, and positions are 32-bit: refuse both up front rather
     // than hand a player a stream whose size means nothing.
     struct stat info;
-    if (fstat(fileno(handle), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > INT32_MAX) {
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > INT32_MAX) {
         DebugLogPair("Not a readable file:", path);
-        std::fclose(handle);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    FILE* handle = fdopen(fd, "rb");
+    if (handle == nullptr) {
+        DebugLogPair("Not a readable file:", path);
+        close(fd);
         return nullptr;
     }
     std::fseek(handle, 0, SEEK_END);
     const long bytes = std::ftell(handle);
     std::fseek(handle, 0, SEEK_SET);
-    return new cfile(handle, static_cast<int32_t>(bytes < 0 ? 0 : bytes));
+    auto* stream = new (std::nothrow) cfile(handle, static_cast<int32_t>(bytes < 0 ? 0 : bytes));
+    if (stream == nullptr) {
+        std::fclose(handle);
+    }
+    return stream;
 }
 
 void cfile::Close() {

@@ -1,9 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,9 +174,51 @@ TEST(FileStream, EndOfFileAndSeekSemantics) {
     EXPECT_EQ(stream->ReadString(4), std::string(1, '\x09'));
 }
 
-TEST(FileStream, OpenRefusesWhatIsNotAReadableFile) {
-    EXPECT_EQ(Sonvex_OpenFileStream("/nonexistent/sonvex/file.wav"), nullptr);
-    EXPECT_EQ(Sonvex_OpenFileStream(std::filesystem::temp_directory_path().c_str()), nullptr);
+// Opens on a thread of its own; a path that blocks the open is a failure, and a writer then
+// lets the open go on so that the test itself ends.
+ISonvexStream* OpenWithoutWaiting(const std::string& path) {
+    auto pending =
+        std::async(std::launch::async, [&path] { return Sonvex_OpenFileStream(path.c_str()); });
+    if (pending.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << path << ": the open blocked";
+        const int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        pending.wait();
+        if (writer >= 0) {
+            close(writer);
+        }
+    }
+    return pending.get();
+}
+
+TEST(FileStream, OpenRefusesAtOnceWhatIsNotAReadableRegularFile) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path();
+    const std::string tag = std::to_string(getpid());
+    const std::string fifo = (dir / ("sonvex_fifo_" + tag)).string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Root reads whatever its mode says, so there a write-only kernel file stands in.
+    TempFile locked(kTen);
+    chmod(locked.path(), 0);
+    const std::string unreadable = geteuid() == 0 ? "/proc/sys/vm/compact_memory" : locked.path();
+
+    for (const std::string& path : {std::string("/nonexistent/sonvex/file.wav"), dir.string(), fifo,
+                                    unreadable}) {
+        if (path == unreadable) {
+            const int probe = open(path.c_str(), O_RDONLY);
+            if (probe >= 0) {
+                close(probe);
+                continue;   // nothing here is unreadable to us
+            }
+        }
+        Sonvex_SetDebugLog(1);
+        testing::internal::CaptureStdout();
+        ISonvexStream* stream = OpenWithoutWaiting(path);
+        const std::string log = testing::internal::GetCapturedStdout();
+        Sonvex_SetDebugLog(0);
+        EXPECT_EQ(stream, nullptr) << path;
+        Sonvex_DeleteStream(stream);
+        EXPECT_EQ(log, "Sonvex2: Not a readable file: " + path + "\n");
+    }
+    std::filesystem::remove(fifo);
     EXPECT_EQ(Sonvex_OpenFileStream(nullptr), nullptr);
     Sonvex_DeleteStream(nullptr);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "engine/MasterVolume.h"
@@ -304,19 +305,29 @@ TEST_F(ConverterTest, BackwardShortFillEndsTheBlockAtOnce) {
     EXPECT_DOUBLE_EQ(c.levelLeft, 0.6);   // the levels still decay
 }
 
-TEST_F(ConverterTest, InputFormatChangeEmptiesTheWindowOnlyWhenTheFrameSizeChanges) {
+TEST_F(ConverterTest, InputFormatChangeEmptiesTheWindowOnlyWhenTheSampleFormatChanges) {
     Playing(2, 16, 44100);
     Feeder feed{mixtest::S16Frames(StereoRamp(3000))};
     RunBlock(c, out.data(), 100, feed);
     const double pos = c.readPos;
     const int32_t kept = c.keptBytes;
-    c.SetInputFormat(2, 16, 48000);
+    c.SetInputFormat(2, 16, 48000);   // a new rate alone keeps the window
     EXPECT_EQ(c.readPos, pos);
     EXPECT_EQ(c.keptBytes, kept);
-    c.SetInputFormat(1, 8, 22050);
-    EXPECT_EQ(c.keptBytes, 0);
-    EXPECT_EQ(c.inFrames, 0);
-    EXPECT_EQ(c.readPos, 0.0);
+    // Same frame size, other format; then another frame size. The window holds the new
+    // format's silence.
+    for (const std::pair<int32_t, int32_t>& fmt : {std::make_pair(1, 32), std::make_pair(2, 16),
+                                                    std::make_pair(4, 8), std::make_pair(1, 8)}) {
+        RunBlock(c, out.data(), 100, feed);
+        c.SetInputFormat(fmt.first, fmt.second, 22050);
+        EXPECT_EQ(c.keptBytes, 0) << fmt.first << "x" << fmt.second;
+        EXPECT_EQ(c.inFrames, 0);
+        EXPECT_EQ(c.readPos, 0.0);
+        const uint8_t silence = fmt.second == 8 ? 128 : 0;
+        for (int32_t i = 0; i < c.windowBytes; ++i) {
+            ASSERT_EQ(c.window[i], silence) << fmt.first << "x" << fmt.second << " byte " << i;
+        }
+    }
 }
 
 // The audio thread must finish every block whatever the source does.

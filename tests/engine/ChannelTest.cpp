@@ -213,6 +213,35 @@ TEST_F(BoundChannel, EndedSoundDoesNotReplayItsStartInTheSameBlock) {
     EXPECT_EQ(channel.Playing(), 0);
 }
 
+TEST_F(BoundChannel, EightBitSilenceStaysSilentAroundTheSound) {
+    // The window around a short sound (before its first frame, after its end, behind a backward
+    // fill that reached the start) must hold 8-bit silence, 128, not zero bytes.
+    struct Case {
+        int32_t channels;
+        float rate;
+    };
+    for (const Case& k : {Case{1, 1.0f}, Case{2, 1.0f}, Case{1, -1.0f}, Case{2, 0.5f}}) {
+        const std::vector<uint8_t> data(static_cast<size_t>(300 * k.channels), 128);
+        ISonvexChannel eight;
+        ISonvexSound* sound = Sonvex_CreateSound(k.channels, 8, 44100,
+                                                 static_cast<int32_t>(data.size()), data.data(), 0);
+        sound->PlayMusicOnChannel(&eight);
+        eight.SetRate(k.rate);
+        if (k.rate < 0.0f) {
+            eight.Seek(300, 1);
+        }
+        eight.SetPaused(0);
+        for (int block = 0; block < 2; ++block) {
+            std::fill(out.begin(), out.end(), 0.0f);
+            eight.Mix(out.data(), kBlock);
+            for (size_t j = 0; j < out.size(); ++j) {
+                ASSERT_EQ(out[j], 0.0f) << k.channels << " channels, rate " << k.rate
+                                        << ", block " << block << ", value " << j;
+            }
+        }
+    }   // each channel releases its sound
+}
+
 TEST_F(BoundChannel, LoopRangeAndPositionsInEachUnit) {
     ScriptedSource& source = Source(400000);
     Bind(source);

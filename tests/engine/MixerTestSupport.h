@@ -99,7 +99,7 @@ int32_t RunBlock(ChannelConverter& c, float* out, int32_t frames, Fill&& fill) {
     while (c.Process() == 1) {
         uint8_t* free = c.window + c.keptBytes;
         const int32_t room = c.windowBytes - c.keptBytes;
-        std::memset(free, 0, static_cast<size_t>(room));
+        c.SilenceInput(free, room);
         c.FeedInput(fill(free, room));
         ++fills;
         if (fills > 100000) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <thread>
 
 #include "engine/ISonvexMusic.h"
@@ -56,6 +57,27 @@ TEST(MusicUnits, OtherFormatsAndUnknownUnits) {
     EXPECT_EQ(BytesToUnit(1000, 2, 0, 4), 0);
     EXPECT_EQ(BytesPerFrame(16, 2), 4);
     EXPECT_EQ(BytesPerFrame(8, 1), 1);
+}
+
+TEST(MusicUnits, MillisecondsSaturateWhereTheyOutgrow32Bits) {
+    struct Case {
+        int32_t bytes;
+        int32_t rate;
+        int32_t frameBytes;
+        int32_t expect;
+    };
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    for (const Case& k : {Case{2000000000, 500, 1, kMax}, Case{kMax, 1, 1, kMax},
+                          Case{-2000000000, 500, 1, kMin}, Case{kMin, 1, 1, kMin},
+                          // Still in range: truncated by the extended-precision rule.
+                          Case{1000000000, 500, 1, 1999999999}, Case{kMax, 44100, 4, 12173943}}) {
+        EXPECT_EQ(BytesToUnit(k.bytes, 2, k.rate, k.frameBytes), k.expect)
+            << k.bytes << " bytes at " << k.rate << " Hz";
+    }
+    auto* music = new NullMusic(500, 1, 8, 2000000000);
+    EXPECT_EQ(music->GetLength(2), kMax);
+    music->Release();
 }
 
 TEST(MusicState, DefaultSlotsWorkOnTheBaseData) {

@@ -1,6 +1,8 @@
 #include "engine/SonvexThread.h"
 
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -39,6 +41,30 @@ TEST(SonvexThread, JoinAnswersTheChannelsExitCode) {
     // Close after Join only gives the handle back.
     thread.Close();
     EXPECT_EQ(channel.runs, 1);
+}
+
+// The memory-decoding channel sets its own thread's priority first thing in Run.
+TEST(SonvexThread, BodySeesItsOwnIdFromTheStart) {
+    struct SelfAware : ISonvexChannel {
+        SonvexThread* owner = nullptr;
+        uint32_t seen = 0;
+        uint32_t self = 0;
+        int32_t Run() override {
+            seen = owner->id;
+            self = static_cast<uint32_t>(syscall(SYS_gettid));
+            owner->SetPriority(ThreadPriorityBelowNormal);
+            return 0;
+        }
+    };
+    SelfAware channel;
+    SonvexThread thread;
+    channel.owner = &thread;
+    thread.Start(&channel);
+    const uint32_t started = thread.id;
+    thread.Join();
+    EXPECT_EQ(channel.seen, channel.self);
+    EXPECT_EQ(started, channel.self);
+    EXPECT_EQ(thread.id, 0u);   // gone: the id may name another thread by now
 }
 
 TEST(SonvexThread, CloseWaitsForAThreadNeverJoined) {

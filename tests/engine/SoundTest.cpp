@@ -250,23 +250,30 @@ TEST_F(SoundTest, LoopRangeBeyondTheDataNeverReadsPastIt) {
     ExpectBytes(0, 0, 100);
 }
 
-TEST(SoundEmpty, LoopingSoundWithoutDataEnds) {
+TEST(SoundEmpty, SoundWithoutDataDeliversNothingAndEnds) {
+    // With or without a block pointer, looping or not, forwards, backwards or held.
     uint8_t byte = 0;
-    ISonvexSound* sound = Sonvex_CreateSound(2, 16, 44100, 0, &byte, 1);
-    std::vector<uint8_t> dest(1024, 0xEE);
-    for (double rate : {1.0, -1.0, 0.0}) {
-        sound->PlaybackRate = rate;
-        sound->Status = 1;
-        sound->LoopStart = 0;
-        sound->LoopLength = 0;
-        EXPECT_EQ(sound->FillBuffer(dest.data(), 1024), 0) << rate;
-        EXPECT_EQ(sound->Status, 0) << rate;
+    for (const uint8_t* block : {static_cast<const uint8_t*>(&byte),
+                                 static_cast<const uint8_t*>(nullptr)}) {
+        for (int32_t flags : {0, 1}) {
+            ISonvexSound* sound = Sonvex_CreateSound(2, 16, 44100, 0, block, flags);
+            std::vector<uint8_t> dest(1024, 0xEE);
+            for (double rate : {1.0, -1.0, 0.0}) {
+                sound->PlaybackRate = rate;
+                sound->Status = 1;
+                sound->LoopStart = 0;
+                sound->LoopLength = 0;
+                EXPECT_EQ(sound->FillBuffer(dest.data(), 1024), 0) << rate;
+                EXPECT_EQ(sound->Status, 0) << rate;
+            }
+            sound->PlaybackRate = 1.0;
+            sound->LoopLength = 400;   // a range over nothing
+            sound->Status = 1;
+            EXPECT_EQ(sound->FillBuffer(dest.data(), 1024), 0);
+            EXPECT_EQ(sound->Status, 0);
+            Sonvex_DeleteSound(sound);
+        }
     }
-    sound->LoopLength = 400;   // a range over nothing
-    sound->Status = 1;
-    EXPECT_EQ(sound->FillBuffer(dest.data(), 1024), 0);
-    EXPECT_EQ(sound->Status, 0);
-    Sonvex_DeleteSound(sound);
 }
 
 }  // namespace

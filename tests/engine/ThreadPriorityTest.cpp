@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -44,6 +47,28 @@ TEST(ThreadPriority, RaisingIsAppliedOrRefusedButNeverFatal) {
     EXPECT_TRUE(critical == "Sonvex2: thread priority=15\n" ||
                 critical.rfind("Sonvex2: thread priority refused:", 0) == 0)
         << critical;
+}
+
+TEST(ThreadPriority, ThreadThatNeverStartedChangesNothing) {
+    // On a helper thread: should the call reach the caller, the damage stays there.
+    std::string log;
+    int niceBefore = 0;
+    int niceAfter = 0;
+    std::thread worker([&] {
+        const id_t self = static_cast<id_t>(syscall(SYS_gettid));
+        niceBefore = getpriority(PRIO_PROCESS, self);
+        Sonvex_SetDebugLog(1);
+        testing::internal::CaptureStdout();
+        SonvexThread never;
+        never.SetPriority(ThreadPriorityIdle);
+        log = testing::internal::GetCapturedStdout();
+        Sonvex_SetDebugLog(0);
+        niceAfter = getpriority(PRIO_PROCESS, self);
+    });
+    worker.join();
+    EXPECT_EQ(niceAfter, niceBefore);
+    EXPECT_EQ(log, "Sonvex2: thread priority refused: " + std::string(std::strerror(ESRCH)) +
+                       "\nSonvex2: thread priority=2147483647\n");
 }
 
 }  // namespace
