@@ -3,6 +3,7 @@
 // output through it and asks it for channels. Slot order matters (the binding calls by position).
 
 #include <cstdint>
+#include <string>
 
 #include "engine/ChannelList.h"
 
@@ -19,6 +20,8 @@ public:
     }
     // Last, so slots 0-3 stay put; lets Sonvex_DeleteAudioDriver destroy any driver safely.
     virtual ~ISonvexAudioDriver() = default;                        // 4, 5
+    // Why the last Startup answered 0, for the user; empty after a start that worked.
+    virtual std::string LastError() const { return std::string(); } // 6
 };
 
 // Shuts a running driver down (through its destructor) and frees it. Ignores null.

@@ -1,7 +1,6 @@
 #include "engine/output/RtAudioDriver.h"
 
 #include <iostream>
-#include <string_view>
 
 #include "engine/DebugLog.h"
 #include "engine/Mixer.h"
@@ -12,13 +11,15 @@ constexpr uint32_t kOutputRate = 44100;
 constexpr uint32_t kOutputChannels = 2;
 constexpr uint32_t kBufferFrames = 1024;
 
-// A driver that cannot start leaves the program silent; say why where a user will see it.
-void ReportStartupFailure(std::string_view reason) {
+}  // namespace
+
+// A driver that cannot start leaves the program silent; say why where a user will see it, and
+// keep the reason for a program that tells its user itself.
+void RtAudioDriver::ReportStartupFailure(const std::string& reason) {
+    lastError = reason;
     DebugLogPair("RtAudioDriver::Startup failed:", reason);
     std::cerr << "RtAudioDriver::Startup failed: " << reason << std::endl;
 }
-
-}  // namespace
 
 RtAudioDriver::RtAudioDriver() {
     DebugLog("RtAudioDriver::RtAudioDriver");
@@ -69,6 +70,7 @@ int32_t RtAudioDriver::Startup() {
     }
     started = 1;
     shutDown = 0;
+    lastError.clear();
     return 1;
 }
 

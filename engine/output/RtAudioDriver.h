@@ -28,6 +28,8 @@ public:
     // started: 1 once a Startup has got the stream running; never cleared.
     int32_t shutDown = 0;
     int32_t started = 0;
+    // Why the last Startup failed; empty once one worked.
+    std::string lastError;
 
     RtAudioDriver();
     ~RtAudioDriver() override;
@@ -41,6 +43,10 @@ public:
     // Closes the stream if one is open; always 1.
     int32_t Shutdown() override;
     void CreateSound() override;
+    std::string LastError() const override { return lastError; }
+
+private:
+    void ReportStartupFailure(const std::string& reason);
 };
 
 // RtAudio's stream callback: mixes one buffer in place and keeps the stream running.

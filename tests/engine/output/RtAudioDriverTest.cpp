@@ -125,6 +125,7 @@ TEST_F(RtAudioDriverTest, StartupWithoutDeviceAnswersZeroAndSaysWhyEachTime) {
         EXPECT_NE(log.err.find("RtAudioDriver::Startup failed: No audio output device found!\n"),
                   std::string::npos)
             << log.err;
+        EXPECT_EQ(driver->LastError(), "No audio output device found!");
         EXPECT_EQ(driver->started, 0);
         EXPECT_FALSE(driver->audio.isStreamOpen());
     }
@@ -160,6 +161,7 @@ TEST_F(RtAudioDriverTest, StartupCatchesRtAudioErrorAndPassesItsMessageOn) {
                        "Sonvex2: RtAudioDriver::Startup failed: " + rtAudioMessage + "\n");
     EXPECT_NE(log.err.find("RtAudioDriver::Startup failed: " + rtAudioMessage + "\n"), std::string::npos)
         << log.err;
+    EXPECT_EQ(driver->LastError(), rtAudioMessage);
     EXPECT_EQ(driver->started, 0);
     EXPECT_FALSE(driver->audio.isStreamOpen());
     // The options were filled for the attempt.

@@ -1,0 +1,5 @@
+#include "app/MainProgram.h"
+
+int main(int argc, char** argv) {
+    app::ProgramEntry(argc, argv);
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The player started in the test process, under Xvfb: its start-up, test files, gadget actions
+// raised as the toolkit raises them, and screenshots.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/Globals.h"
+#include "app/MainProgram.h"
+#include "app/TApp.h"
+#include "platform/gui/Gui.h"
+#include "platform/runtime/App.h"
+#include "tests/media/WavWriter.h"
+
+namespace player_test {
+
+// What the user was told through Notify.
+inline std::vector<std::string>& Told() {
+    static std::vector<std::string> told;
+    return told;
+}
+
+// The path the file requester answers with next.
+inline std::string& RequesterAnswer() {
+    static std::string answer;
+    return answer;
+}
+
+inline std::string AnswerRequester(const std::string&, const std::string&, int32_t, const std::string&) {
+    return RequesterAnswer();
+}
+
+// Starts the player once per process with the given command line; message boxes and the file
+// requester are answered by the test.
+inline fw::Ref<app::TApp> StartPlayer(const std::vector<std::string>& args = {"player"}) {
+    // Never destroyed: the player lives for the process, as the hook keeps it in the program.
+    static fw::Ref<app::TApp>& player = *new fw::Ref<app::TApp>();
+    if (!player) {
+        fw::AppArgs() = args;
+        fw::InitGui();
+        fw::SetNotifyPresenter([](const std::string& text, bool) { Told().push_back(text); });
+        fw::SetRequestFileAnswer(&AnswerRequester);
+        player = app::StartUp();
+    }
+    return player;
+}
+
+// A WAV of random 16-bit stereo at 44100 Hz; removed when the test process ends.
+inline std::string WriteWav(const std::string& name, int32_t frames, uint32_t seed) {
+    const std::string path = "/tmp/sonvex-app-" + std::to_string(getpid()) + "-" + name + ".wav";
+    WavFormat format;
+    std::vector<uint8_t> bytes = WavWriter::Simple(format, WavSamples(frames, 2, 16, seed));
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file != nullptr) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    static std::vector<std::string> made;
+    if (made.empty()) {
+        std::atexit([] {
+            for (const std::string& p : made) {
+                std::remove(p.c_str());
+            }
+        });
+    }
+    made.push_back(path);
+    return path;
+}
+
+// Handles every event queued so far the way the main loop does.
+inline void Drain() {
+    while (fw::QueuedEvents() > 0) {
+        app::MainLoopStep();
+    }
+}
+
+// A gadget used by the user: the toolkit raises the action, the main loop takes it.
+inline void Act(const fw::Ref<fw::TGadget>& gadget, int32_t data = 0) {
+    fw::EmitEvent(fw::CreateEvent(fw::GadgetAction, gadget, data));
+    Drain();
+}
+
+// Runs the main loop for a while (timer ticks and all).
+inline void RunFor(int32_t millis) {
+    const int32_t until = fw::MilliSecs() + millis;
+    while (fw::MilliSecs() - until < 0) {
+        app::MainLoopStep();
+    }
+}
+
+// The whole X screen, saved as build/screenshots/<name>.png; true when the file was written.
+inline bool Screenshot(const std::string& name) {
+    const std::string dir = SONVEX_SCREENSHOT_DIR;
+    const std::string path = dir + "/" + name + ".png";
+    const std::string command = "mkdir -p '" + dir + "' && import -window root '" + path + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 && fw::FileType(path) == fw::FILETYPE_FILE;
+}
+
+}  // namespace player_test
