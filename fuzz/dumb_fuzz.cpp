@@ -7,6 +7,7 @@
 
 #include "engine/ISonvexStream.h"
 #include "engine/players/DumbPlayer.h"
+#include "engine/players/DumbScreen.h"
 
 // DUMB 0.9.3 leaks inside its own XM reader on some malformed files; the library has no symbols
 // to name the function by, so the suppression names the module. Leaks of our own objects still
@@ -20,6 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     ISonvexStream* stream = Sonvex_CreateMemStream(data, static_cast<int32_t>(size));
+    // A file is screened a block at a time through its stream; over the same bytes that must
+    // judge as the screen of the whole in memory does.
+    if (DumbScreenAccepts(stream) != DumbScreenAccepts(data, size)) {
+        __builtin_trap();
+    }
     DumbPlayer* player = DumbLoader(stream);
     if (player == nullptr) {
         Sonvex_DeleteStream(stream);

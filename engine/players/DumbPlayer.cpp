@@ -1,6 +1,7 @@
 #include "engine/players/DumbPlayer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 
 #include "engine/DebugLog.h"
@@ -36,18 +37,58 @@ DUMBFILE* OpenDumbFile(ISonvexStream* stream) {
     return dumbfile_open_memory(reinterpret_cast<const char*>(memory->data), memory->size);
 }
 
-// The module's bytes pass the checks that keep DUMB from crashing on them. A file is read
-// through once for it; DUMB then reads it again from the start.
+// The module's bytes pass the checks that keep DUMB from crashing on them. A file is read only
+// where its headers point; DUMB then reads it again from the start.
 bool ScreenStream(ISonvexStream* stream) {
     if (stream->kind == ISonvexStream::KindMemory) {
         const cmem* memory = static_cast<cmem*>(stream);
         return DumbScreenAccepts(memory->data, static_cast<size_t>(memory->size));
     }
-    const int32_t size = stream->Size();
-    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
-    const int32_t got = bytes.empty() ? 0 : stream->Read(bytes.data(), size);
+    const bool accepted = DumbScreenAccepts(stream);
     stream->Seek(0);
-    return DumbScreenAccepts(bytes.data(), got > 0 ? static_cast<size_t>(got) : 0);
+    return accepted;
+}
+
+// DUMB's readers measure a module by playing it through before they return, keeping a copy of
+// its playing state for every 30 seconds; a module built to play for days takes seconds and
+// hundreds of megabytes to load, and some never finish. So the player reads with DUMB's quick
+// readers and measures first by itself, ending where DUMB's own measurement would (a loop or an
+// XM speed of 0), but no further than a length in bytes can say (with room for the fallback end's
+// slack, so that positions stay in range) and no longer than kMeasureBudget.
+// Only a module measured to its end then gets DUMB's measurement, and with it the copies that
+// make seeks quick: that costs what this one did again. A module cut short keeps the length
+// measured so far, where the player ends it as one that DUMB never loops; a seek then renders
+// from the start, which costs no more than this measurement did.
+constexpr long kMeasureLimit =
+    static_cast<long>((INT32_MAX - (kEndSlackFrames + 1) * kBytesPerFrame) / static_cast<double>(kBytesPerDumbTime));
+constexpr long kMeasureStep = 65536 / 16;
+constexpr std::chrono::milliseconds kMeasureBudget{500};
+
+void MeasureModule(DUH* duh) {
+    DUH_SIGRENDERER* renderer = duh_start_sigrenderer(duh, 0, 2, 0);
+    DUMB_IT_SIGRENDERER* it = duh_get_it_sigrenderer(renderer);
+    if (it == nullptr) {
+        duh_end_sigrenderer(renderer);
+        return;
+    }
+    dumb_it_set_loop_callback(it, &dumb_it_callback_terminate, nullptr);
+    dumb_it_set_xm_speed_zero_callback(it, &dumb_it_callback_terminate, nullptr);
+    const auto deadline = std::chrono::steady_clock::now() + kMeasureBudget;
+    long length = 0;
+    bool ended = false;
+    while (!ended && length < kMeasureLimit && std::chrono::steady_clock::now() < deadline) {
+        const long step = std::min(kMeasureStep, kMeasureLimit - length);
+        // Silent, at one frame per unit of DUMB time, as DUMB measures.
+        const long got = duh_sigrenderer_generate_samples(renderer, 0.0f, 1.0f, step, nullptr);
+        length += std::clamp(got, 0L, step);
+        ended = got < step;
+    }
+    duh_end_sigrenderer(renderer);
+    if (ended) {
+        dumb_it_do_initial_runthrough(duh);
+    } else {
+        duh_set_length(duh, length);
+    }
 }
 
 }  // namespace
@@ -106,7 +147,8 @@ DumbPlayer* DumbLoader(ISonvexStream* stream) {
         tryReaders = false;
     }
     if (tryReaders) {
-        DUH* (*const readers[])(DUMBFILE*) = {dumb_read_it, dumb_read_xm, dumb_read_mod, dumb_read_s3m};
+        DUH* (*const readers[])(DUMBFILE*) = {dumb_read_it_quick, dumb_read_xm_quick, dumb_read_mod_quick,
+                                               dumb_read_s3m_quick};
         const size_t count = sizeof(readers) / sizeof(readers[0]);
         for (size_t i = 0; i < count && player->Duh == nullptr; ++i) {
             player->DumbFile = OpenDumbFile(stream);
@@ -119,6 +161,9 @@ DumbPlayer* DumbLoader(ISonvexStream* stream) {
                 player->DumbFile = nullptr;
                 stream->Seek(0);
             }
+        }
+        if (player->Duh != nullptr) {
+            MeasureModule(player->Duh);
         }
         player->Renderer = duh_start_sigrenderer(player->Duh, 0, 2, 0);
     }
@@ -155,6 +200,7 @@ void DumbPlayer::InstallRenderer(DUH_SIGRENDERER* fresh, int64_t startFrame) {
     DUMB_IT_SIGRENDERER* it = fresh != nullptr ? duh_get_it_sigrenderer(fresh) : nullptr;
     if (it != nullptr) {
         dumb_it_set_loop_callback(it, &DumbPlayer::LoopCallback, this);
+        dumb_it_set_xm_speed_zero_callback(it, &DumbPlayer::SpeedZeroCallback, this);
     }
     Renderer = fresh;
     // Sequentially consistent with the query count read below: a query that the count misses
@@ -200,6 +246,7 @@ int32_t DumbPlayer::FillBuffer(uint8_t* dest, int32_t bytes) {
             ask = std::min(ask, left);
         }
         DUH_SIGRENDERER* renderer = Renderer;
+        const int64_t passFrames = RendererFrame;
         Rendering = true;
         long got = duh_render(renderer, 16, 0, 1.0f, Delta, static_cast<long>(ask), dest + done * kBytesPerFrame);
         Rendering = false;
@@ -210,6 +257,11 @@ int32_t DumbPlayer::FillBuffer(uint8_t* dest, int32_t bytes) {
         done += got;
         Position += static_cast<int32_t>(got * kBytesPerFrame);
         if (got < ask) {
+            // A speed of 0 ends the pass and, when looping, puts a fresh renderer in its place to
+            // go on with; a pass that rendered nothing would only start again and again.
+            if (renderer != Renderer && Status != 0 && passFrames + got > 0) {
+                continue;
+            }
             break;  // the module ended without looping, or DUMB could render no more
         }
     }
@@ -236,6 +288,17 @@ int DumbPlayer::LoopCallback(void* data) {
     }
     player->Seek(0, SonvexUnitFrames);
     player->Status = 0;
+    return 1;
+}
+
+int DumbPlayer::SpeedZeroCallback(void* data) {
+    // DUMB would stay on the row for ever, so the pass ends here whether the module loops or not;
+    // a looping one starts again from the beginning, as the measured-length end does.
+    auto* player = static_cast<DumbPlayer*>(data);
+    player->Seek(0, SonvexUnitFrames);
+    if (player->LoopMode == 0) {
+        player->Status = 0;
+    }
     return 1;
 }
 
@@ -287,16 +350,30 @@ int32_t DumbPlayer::AskRenderer(int32_t unit) {
     return answer;
 }
 
+// A unit the queries do not know comes back as asked.
 int32_t DumbPlayer::GetPosition(int32_t unit) {
-    if (unit == SonvexUnitRow || unit == SonvexUnitOrder) {
+    switch (unit) {
+    case SonvexUnitBytes:
+    case SonvexUnitFrames:
+    case SonvexUnitMillisecs:
+        return ISonvexMusic::GetPosition(unit);
+    case SonvexUnitRow:
+    case SonvexUnitOrder:
         return AskRenderer(unit);
+    default:
+        return unit;
     }
-    return ISonvexMusic::GetPosition(unit);
 }
 
 int32_t DumbPlayer::GetLength(int32_t unit) {
-    if (unit == SonvexUnitOrder) {
+    switch (unit) {
+    case SonvexUnitBytes:
+    case SonvexUnitFrames:
+    case SonvexUnitMillisecs:
+        return ISonvexMusic::GetLength(unit);
+    case SonvexUnitOrder:
         return dumb_it_sd_get_n_orders(ItSigData);
+    default:
+        return unit;
     }
-    return ISonvexMusic::GetLength(unit);
 }

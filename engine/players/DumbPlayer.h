@@ -38,6 +38,9 @@ public:
     // DUMB calls this from inside a render when the module ends and would start again:
     // 0 plays on from the module's restart point, 1 ends the render there.
     static int LoopCallback(void* player);
+    // DUMB calls this from inside a render when an XM or MOD sets speed 0, where its own
+    // measurement ends the module: the pass ends there, as at the loop (1 ends the render).
+    static int SpeedZeroCallback(void* player);
     static void Destroy(ISonvexMusic* player);
     void Close();
 
@@ -54,7 +57,7 @@ private:
     void InstallRenderer(DUH_SIGRENDERER* fresh, int64_t startFrame);
     // Ends the retired renderers unless a render or a row or order query may still use one.
     void EndRetiredRenderers();
-    // The module has played its measured length without DUMB noticing its end: what the loop
+    // The module has played its measured length without DUMB reporting its end: what the loop
     // callback would have done. True when playing goes on.
     bool EndAtMeasuredLength();
     int32_t AskRenderer(int32_t unit);
@@ -64,8 +67,8 @@ private:
     bool Rendering = false;
     // Frames since the module's start (or since the order the renderer started at), and
     // whether DUMB has reported this renderer's loop: until it does, the module is ended at
-    // its measured length, since DUMB misses the end of some modules (an XM or MOD speed 0)
-    // and would play them for ever.
+    // its measured length, since some modules reach no end that DUMB reports (one measured
+    // only in part, or a renderer started past a speed of 0) and would play for ever.
     int64_t RendererFrame = 0;
     bool LoopSeen = false;
 };

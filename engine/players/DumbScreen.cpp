@@ -4,40 +4,100 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/ISonvexStream.h"
+
 namespace {
 
-uint32_t U16(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
-}
+// Impulse Tracker takes base rates up to 9,999,999 Hz; no tracker writes more, for IT or S3M.
+constexpr uint32_t kMaxBaseRate = 9999999;
+// Order lists as long as the trackers make them; IT counts its end mark among them.
+constexpr uint32_t kMaxItOrders = 257;
+constexpr uint32_t kMaxS3mOrders = 256;
 
-uint32_t U32(const uint8_t* p) {
-    return U16(p) | U16(p + 2) << 16;
-}
+// A module's bytes, in memory or read from a stream a block at a time where the checks look.
+// Bytes past the end read as 0; the checks test for room with Has first.
+class ScreenBytes {
+public:
+    ScreenBytes(const uint8_t* data, size_t size) : Size(size), Memory(data) {}
+    explicit ScreenBytes(ISonvexStream* stream)
+        : Size(stream->Size() > 0 ? static_cast<size_t>(stream->Size()) : 0),
+          Stream(stream),
+          Blocks(kBlocks * kBlockBytes),
+          Tags(kBlocks, SIZE_MAX) {}
 
-bool Has(size_t size, size_t offset, size_t bytes) {
-    return offset <= size && bytes <= size - offset;
-}
+    const size_t Size;
+
+    bool Has(size_t offset, size_t bytes) const { return offset <= Size && bytes <= Size - offset; }
+
+    uint8_t operator[](size_t at) {
+        if (at >= Size) {
+            return 0;
+        }
+        return Memory != nullptr ? Memory[at] : Cached(at);
+    }
+    uint32_t U16(size_t at) { return static_cast<uint32_t>((*this)[at]) | static_cast<uint32_t>((*this)[at + 1]) << 8; }
+    uint32_t U32(size_t at) { return U16(at) | U16(at + 2) << 16; }
+    bool Is(size_t at, const char* text, size_t bytes) {
+        if (!Has(at, bytes)) {
+            return false;
+        }
+        for (size_t i = 0; i < bytes; ++i) {
+            if ((*this)[at + i] != static_cast<uint8_t>(text[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    // Patterns are walked through in order and headers looked up here and there: a few blocks,
+    // each kept in the slot its number falls on, serve both.
+    static constexpr size_t kBlockBytes = 4096;
+    static constexpr size_t kBlocks = 16;
+
+    uint8_t Cached(size_t at) {
+        const size_t block = at / kBlockBytes;
+        const size_t slot = block % kBlocks;
+        uint8_t* bytes = Blocks.data() + slot * kBlockBytes;
+        if (Tags[slot] != block) {
+            const size_t start = block * kBlockBytes;
+            const int32_t want = static_cast<int32_t>(std::min(kBlockBytes, Size - start));
+            int32_t got = 0;
+            if (Stream->Seek(static_cast<int32_t>(start)) == static_cast<int32_t>(start)) {
+                got = std::max(Stream->Read(bytes, want), 0);
+            }
+            std::fill(bytes + got, bytes + kBlockBytes, 0);
+            Tags[slot] = block;
+        }
+        return bytes[at % kBlockBytes];
+    }
+
+    const uint8_t* Memory = nullptr;
+    ISonvexStream* Stream = nullptr;
+    std::vector<uint8_t> Blocks;
+    std::vector<size_t> Tags;
+};
 
 // DUMB's IT reader notes a pattern row that names one channel twice in dupentry.txt in the
 // working directory, and aborts the process when it cannot open that file. Impulse Tracker never
 // writes such rows. The walk follows DUMB's: each channel keeps the last mask given for it, an
 // entry whose mask is 0 is skipped, and masks start from 0 in each pattern.
-bool ItPatternNamesAChannelTwice(const uint8_t* data, size_t size, size_t at) {
-    if (!Has(size, at, 8)) {
+bool ItPatternNamesAChannelTwice(ScreenBytes& b, size_t at) {
+    if (!b.Has(at, 8)) {
         return false;
     }
-    const size_t end = std::min(size, at + 8 + U16(data + at));
+    const size_t end = std::min(b.Size, at + 8 + b.U16(at));
     uint8_t masks[64] = {};
     uint64_t named = 0;
     for (size_t pos = at + 8; pos < end;) {
-        const uint8_t what = data[pos++];
+        const uint8_t what = b[pos++];
         if (what == 0) {
             named = 0;  // end of row
             continue;
         }
         const unsigned channel = (what - 1u) & 63u;
         if ((what & 0x80) != 0 && pos < end) {
-            masks[channel] = data[pos++];
+            masks[channel] = b[pos++];
         }
         const uint8_t mask = masks[channel];
         if (mask == 0) {
@@ -52,43 +112,44 @@ bool ItPatternNamesAChannelTwice(const uint8_t* data, size_t size, size_t at) {
     return false;
 }
 
-bool ItAccepts(const uint8_t* data, size_t size) {
-    if (!Has(size, 0, 192)) {
+bool ItAccepts(ScreenBytes& b) {
+    if (!b.Has(0, 192)) {
         return true;  // too short for DUMB to read either
     }
-    if (data[51] == 0) {
+    const size_t orders = b.U16(32);
+    if (b[51] == 0 || orders > kMaxItOrders) {
         return false;
     }
-    const size_t orders = U16(data + 32);
-    const size_t instruments = U16(data + 34);
-    const size_t samples = U16(data + 36);
-    const size_t patterns = U16(data + 38);
+    const size_t instruments = b.U16(34);
+    const size_t samples = b.U16(36);
+    const size_t patterns = b.U16(38);
     const size_t table = 192 + orders + instruments * 4;
     // A pattern of no rows where the song ends has DUMB measure the module for ever; Impulse
     // Tracker's patterns have 32 rows at least.
     const size_t patternTable = table + samples * 4;
-    for (size_t i = 0; i < patterns && Has(size, patternTable + i * 4, 4); ++i) {
-        const size_t at = U32(data + patternTable + i * 4);
+    for (size_t i = 0; i < patterns && b.Has(patternTable + i * 4, 4); ++i) {
+        const size_t at = b.U32(patternTable + i * 4);
         if (at == 0) {
             continue;  // an empty pattern, stored as none
         }
-        if ((Has(size, at, 4) && U16(data + at + 2) == 0) || ItPatternNamesAChannelTwice(data, size, at)) {
+        if ((b.Has(at, 4) && b.U16(at + 2) == 0) || ItPatternNamesAChannelTwice(b, at)) {
             return false;
         }
     }
-    for (size_t i = 0; i < samples && Has(size, table + i * 4, 4); ++i) {
-        const size_t at = U32(data + table + i * 4);
-        if (!Has(size, at, 80) || std::memcmp(data + at, "IMPS", 4) != 0) {
+    for (size_t i = 0; i < samples && b.Has(table + i * 4, 4); ++i) {
+        const size_t at = b.U32(table + i * 4);
+        if (!b.Has(at, 80) || !b.Is(at, "IMPS", 4)) {
             continue;
         }
-        const uint8_t flags = data[at + 18];
+        const uint8_t flags = b[at + 18];
         if ((flags & 1) == 0) {
             continue;  // no sample data
         }
-        if (U32(data + at + 60) == 0) {
+        const uint32_t rate = b.U32(at + 60);
+        if (rate == 0 || rate > kMaxBaseRate) {
             return false;
         }
-        const uint64_t length = U32(data + at + 48);
+        const uint64_t length = b.U32(at + 48);
         const bool compressed = (flags & 8) != 0;
         // DUMB cannot unpack a compressed stereo sample and ends the whole process on one.
         if (compressed && (flags & 4) != 0 && length != 0) {
@@ -98,27 +159,28 @@ bool ItAccepts(const uint8_t* data, size_t size) {
         // its full size; compressed, a frame takes one bit at the least.
         const uint64_t frameBytes = ((flags & 2) != 0 ? 2 : 1) * ((flags & 4) != 0 ? 2 : 1);
         const uint64_t leastStored = compressed ? length / 8 : length * frameBytes;
-        if (leastStored > size) {
+        if (leastStored > b.Size) {
             return false;
         }
     }
     return true;
 }
 
-bool S3mAccepts(const uint8_t* data, size_t size) {
-    if (data[50] == 0) {
+bool S3mAccepts(ScreenBytes& b) {
+    const size_t orders = b.U16(32);
+    if (b[50] == 0 || orders > kMaxS3mOrders) {
         return false;
     }
-    const size_t orders = U16(data + 32);
-    const size_t instruments = U16(data + 34);
+    const size_t instruments = b.U16(34);
     const size_t table = 96 + orders;
-    for (size_t i = 0; i < instruments && Has(size, table + i * 2, 2); ++i) {
-        const size_t at = static_cast<size_t>(U16(data + table + i * 2)) * 16;
-        if (!Has(size, at, 80) || data[at] != 1 || std::memcmp(data + at + 76, "SCRS", 4) != 0) {
+    for (size_t i = 0; i < instruments && b.Has(table + i * 2, 2); ++i) {
+        const size_t at = static_cast<size_t>(b.U16(table + i * 2)) * 16;
+        if (!b.Has(at, 80) || b[at] != 1 || !b.Is(at + 76, "SCRS", 4)) {
             continue;
         }
         // A sample longer than the whole file has DUMB allocate its length (up to 4 GB) first.
-        if (U32(data + at + 32) == 0 || U32(data + at + 16) > size) {
+        const uint32_t rate = b.U32(at + 32);
+        if (rate == 0 || rate > kMaxBaseRate || b.U32(at + 16) > b.Size) {
             return false;
         }
     }
@@ -133,10 +195,10 @@ enum XmCellMarks : uint8_t {
 
 // One cell from at (a mask byte and the fields it names, or five plain fields); where the next
 // begins.
-size_t ReadXmCell(const uint8_t* data, size_t at, size_t end, uint8_t* marks) {
+size_t ReadXmCell(ScreenBytes& b, size_t at, size_t end, uint8_t* marks) {
     uint32_t mask = 0x1f;
-    if ((data[at] & 0x80) != 0) {
-        mask = data[at] & 0x1fu;
+    if ((b[at] & 0x80) != 0) {
+        mask = b[at] & 0x1fu;
         ++at;
     }
     *marks = 0;
@@ -144,7 +206,7 @@ size_t ReadXmCell(const uint8_t* data, size_t at, size_t end, uint8_t* marks) {
         if ((mask & 1u << field) == 0 || at >= end) {
             continue;
         }
-        const uint8_t value = data[at++];
+        const uint8_t value = b[at++];
         // DUMB reads a note of 0 or above 120 as the key-off note 97; effect 0x14 is K, key-off.
         if ((field == 0 && (value == 0 || value == 97 || value > 120)) || (field == 3 && value == 0x14)) {
             *marks |= kXmKeyOff;
@@ -162,25 +224,25 @@ size_t ReadXmCell(const uint8_t* data, size_t at, size_t end, uint8_t* marks) {
 // are 0, but patterns stored unpacked, as the format allows, hold both in every empty cell. Rows
 // are not followed in playing order: a channel with both anywhere in its patterns is refused.
 // Leaves at where the instruments begin.
-bool XmPatternsAccepted(const uint8_t* data, size_t size, size_t* at) {
-    const size_t channels = U16(data + 68);
-    const size_t patterns = U16(data + 70);
+bool XmPatternsAccepted(ScreenBytes& b, size_t* at) {
+    const size_t channels = b.U16(68);
+    const size_t patterns = b.U16(70);
     std::vector<uint8_t> marks(channels, 0);
-    for (size_t p = 0; p < patterns && Has(size, *at, 9); ++p) {
-        const size_t header = U32(data + *at);
-        const size_t packed = U16(data + *at + 7);
+    for (size_t p = 0; p < patterns && b.Has(*at, 9); ++p) {
+        const size_t header = b.U32(*at);
+        const size_t packed = b.U16(*at + 7);
         // As in IT, a pattern of no rows can keep DUMB measuring for ever.
-        if (U16(data + *at + 5) == 0) {
+        if (b.U16(*at + 5) == 0) {
             return false;
         }
-        if (!Has(size, *at, header)) {
+        if (!b.Has(*at, header)) {
             return true;
         }
         *at += header;
-        const size_t end = Has(size, *at, packed) ? *at + packed : size;
+        const size_t end = b.Has(*at, packed) ? *at + packed : b.Size;
         for (size_t cell = 0; *at < end && channels > 0; ++cell) {
             uint8_t found = 0;
-            *at = ReadXmCell(data, *at, end, &found);
+            *at = ReadXmCell(b, *at, end, &found);
             uint8_t& channel = marks[cell % channels];
             channel |= found;
             if (channel == (kXmKeyOff | kXmInstrumentZero)) {
@@ -194,20 +256,20 @@ bool XmPatternsAccepted(const uint8_t* data, size_t size, size_t* at) {
 
 // DUMB allocates each sample's stated length before reading it. It takes the instrument
 // header's own size, and sample headers of 40 bytes only.
-bool XmSamplesAccepted(const uint8_t* data, size_t size, size_t at) {
-    const size_t instruments = U16(data + 72);
-    for (size_t i = 0; i < instruments && Has(size, at, 29); ++i) {
-        const size_t samples = U16(data + at + 27);
-        at += U32(data + at);
+bool XmSamplesAccepted(ScreenBytes& b, size_t at) {
+    const size_t instruments = b.U16(72);
+    for (size_t i = 0; i < instruments && b.Has(at, 29); ++i) {
+        const size_t samples = b.U16(at + 27);
+        at += b.U32(at);
         size_t bytes = 0;
-        for (size_t s = 0; s < samples && Has(size, at, 40); ++s, at += 40) {
-            const size_t length = U32(data + at);
-            if (length > size) {
+        for (size_t s = 0; s < samples && b.Has(at, 40); ++s, at += 40) {
+            const size_t length = b.U32(at);
+            if (length > b.Size) {
                 return false;
             }
             bytes += length;
         }
-        if (!Has(size, at, bytes)) {
+        if (!b.Has(at, bytes)) {
             return true;
         }
         at += bytes;
@@ -218,12 +280,25 @@ bool XmSamplesAccepted(const uint8_t* data, size_t size, size_t at) {
 // DUMB keeps the tempo in a byte, so a tempo of 256 divides by zero as 0 does. It takes the
 // speed (ticks per row) as the full 16 bits, and a speed in the tens of thousands makes it
 // measure weeks of song before the loader returns; FastTracker 2 goes up to 31.
-bool XmAccepts(const uint8_t* data, size_t size) {
-    if ((U16(data + 78) & 0xff) == 0 || U16(data + 76) > 255) {
+bool XmAccepts(ScreenBytes& b) {
+    if ((b.U16(78) & 0xff) == 0 || b.U16(76) > 255) {
         return false;
     }
-    size_t at = 60 + static_cast<size_t>(U32(data + 60));
-    return XmPatternsAccepted(data, size, &at) && XmSamplesAccepted(data, size, at);
+    size_t at = 60 + static_cast<size_t>(b.U32(60));
+    return XmPatternsAccepted(b, &at) && XmSamplesAccepted(b, at);
+}
+
+bool Accepts(ScreenBytes& b) {
+    if (b.Is(0, "IMPM", 4)) {
+        return ItAccepts(b);
+    }
+    if (b.Has(0, 80) && b.Is(0, "Extended Module: ", 17)) {
+        return XmAccepts(b);
+    }
+    if (b.Has(0, 96) && b.Is(44, "SCRM", 4)) {
+        return S3mAccepts(b);
+    }
+    return true;
 }
 
 }  // namespace
@@ -232,14 +307,14 @@ bool DumbScreenAccepts(const uint8_t* data, size_t size) {
     if (data == nullptr) {
         return true;
     }
-    if (Has(size, 0, 4) && std::memcmp(data, "IMPM", 4) == 0) {
-        return ItAccepts(data, size);
+    ScreenBytes bytes(data, size);
+    return Accepts(bytes);
+}
+
+bool DumbScreenAccepts(ISonvexStream* stream) {
+    if (stream == nullptr) {
+        return true;
     }
-    if (Has(size, 0, 80) && std::memcmp(data, "Extended Module: ", 17) == 0) {
-        return XmAccepts(data, size);
-    }
-    if (Has(size, 0, 96) && std::memcmp(data + 44, "SCRM", 4) == 0) {
-        return S3mAccepts(data, size);
-    }
-    return true;
+    ScreenBytes bytes(stream);
+    return Accepts(bytes);
 }

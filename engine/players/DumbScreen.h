@@ -6,8 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+class ISonvexStream;
+
 // False for an IT, S3M or XM module whose header holds an initial tempo of 0 (for XM, one whose
-// low byte is 0), an IT or S3M module with a sample whose base rate is 0, an IT module with a
+// low byte is 0), an IT or S3M module with an order list longer than its tracker allows or a
+// sample whose base rate is 0 or above Impulse Tracker's 9,999,999 Hz (DUMB resamples at it while
+// measuring, and hangs on rates of hundreds of megahertz), an IT module with a
 // compressed stereo sample (on which DUMB ends the process) or a pattern row naming one channel
 // twice (on which DUMB writes to the working directory, or aborts), an IT or XM pattern of
 // no rows (which can keep DUMB measuring for ever), an IT, S3M or XM sample longer than the whole
@@ -15,3 +19,8 @@
 // hold both an instrument field of 0 and a key-off (on which DUMB reads outside its instrument
 // table). Anything else (including what is no module at all) is left to DUMB's readers.
 bool DumbScreenAccepts(const uint8_t* data, size_t size);
+
+// The same checks over a stream, read in small pieces where the headers point: what it holds
+// beyond them is never read, and the memory used does not grow with the stream's size. Leaves the
+// stream's position anywhere.
+bool DumbScreenAccepts(ISonvexStream* stream);

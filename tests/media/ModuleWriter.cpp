@@ -572,3 +572,16 @@ ModuleSong StallingSong() {
     stall.param = 0;
     return song;
 }
+
+ModuleSong LongSong() {
+    ModuleSong song = ThreeOrders();
+    song.title = "sonvex long";
+    song.speed = 255;
+    song.tempo = 32;
+    ModulePattern pattern;
+    pattern.At(0, 0).note = 60;
+    pattern.At(0, 0).instrument = 1;
+    song.patterns = {pattern};
+    song.orders.assign(255, 0);
+    return song;
+}

@@ -70,3 +70,6 @@ ModuleSong LoopingSong();
 // The ending song with a speed of 0 set at row 4 of the second order: MOD and XM players stop
 // advancing there, and DUMB then never reaches the song's end (S3M and IT ignore the command).
 ModuleSong StallingSong();
+// 255 orders of one 64-row pattern at speed 255 and tempo 32, a note at its start: about 90 hours
+// of song that ends without a loop (not as MOD, whose speed stops at 31).
+ModuleSong LongSong();

@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "engine/DebugLog.h"
 #include "engine/ISonvexStream.h"
@@ -114,16 +118,20 @@ public:
     DUMB_IT_SIGRENDERER* It() { return duh_get_it_sigrenderer(renderer); }
 
     bool loop = false;
+    // Ends the render where an XM or MOD sets speed 0, as DUMB's own measurement does.
+    bool stopAtSpeedZero = false;
     DUMBFILE* file = nullptr;
     DUH* duh = nullptr;
     DUH_SIGRENDERER* renderer = nullptr;
 
 private:
     static int OnLoop(void* data) { return static_cast<Direct*>(data)->loop ? 0 : 1; }
+    static int OnSpeedZero(void* data) { return static_cast<Direct*>(data)->stopAtSpeedZero ? 1 : 0; }
     void Use(DUH_SIGRENDERER* fresh) {
         duh_end_sigrenderer(renderer);
         renderer = fresh;
         dumb_it_set_loop_callback(duh_get_it_sigrenderer(renderer), &Direct::OnLoop, this);
+        dumb_it_set_xm_speed_zero_callback(duh_get_it_sigrenderer(renderer), &Direct::OnSpeedZero, this);
     }
 };
 
@@ -164,6 +172,26 @@ void ExpectRefused(const std::vector<uint8_t>& bytes) {
             std::remove(path.c_str());
         }
     }
+}
+
+// How far the process's peak resident memory rises, in megabytes, while run runs. The peak is
+// reset first where the kernel allows it, so that an earlier test's peak cannot hide this one.
+int64_t PeakGrowthMb(const std::function<void()>& run) {
+    auto peakKb = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string key; status >> key;) {
+            if (key == "VmHWM:") {
+                int64_t kb = 0;
+                status >> kb;
+                return kb;
+            }
+        }
+        return int64_t{0};
+    };
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const int64_t before = peakKb();
+    run();
+    return (peakKb() - before) / 1024;
 }
 
 // One cell of XM pattern data as raw bytes: a mask byte and the fields it names, or five plain
@@ -377,8 +405,9 @@ TEST_P(EachFormat, SeeksToAnOrderAndIgnoresUnitsItDoesNotKnow) {
     }
     EXPECT_EQ(p->Position, before);
     EXPECT_TRUE(SameSamples(PlayerRender(p, 8000), direct.Render(8000)));
-    EXPECT_EQ(p->GetPosition(3), -1);
-    EXPECT_EQ(p->GetLength(4), -1);
+    // A unit the query does not know comes back as asked.
+    EXPECT_EQ(p->GetPosition(3), 3);
+    EXPECT_EQ(p->GetLength(4), 4);
 }
 
 TEST_P(EachFormat, OrderOutsideTheSongLeavesNothingToRender) {
@@ -491,8 +520,8 @@ TEST_P(EachFormat, LoopingPlaysOnFromTheRestartPoint) {
     EXPECT_LT(p->Position, total);
 }
 
-TEST(DumbPlayerStall, ModuleWhoseEndDumbMissesEndsAtItsMeasuredLength) {
-    // MOD and XM stall at speed 0; S3M and IT ignore it and end normally.
+TEST(DumbPlayerStall, SpeedZeroEndsThePassWhereDumbReportsIt) {
+    // MOD and XM stop at speed 0, where DUMB reports it; S3M and IT ignore it and end normally.
     for (ModuleFormat format : AllModuleFormats()) {
         SCOPED_TRACE(ModuleFormatName(format));
         const std::vector<uint8_t> bytes = WriteModule(format, StallingSong());
@@ -504,8 +533,10 @@ TEST(DumbPlayerStall, ModuleWhoseEndDumbMissesEndsAtItsMeasuredLength) {
         const std::vector<int16_t> all = PlayerRender(p, 20 * 44100, &last);
         EXPECT_EQ(p->Status, 0);
         EXPECT_LT(last, kPiece);
-        EXPECT_GE(static_cast<int64_t>(all.size() / 2), p->GetLength(1) - 2);
-        EXPECT_LE(static_cast<int64_t>(all.size() / 2), p->GetLength(1) + 64);
+        Direct direct(format, bytes);
+        direct.stopAtSpeedZero = true;
+        direct.StartAt(0);
+        EXPECT_TRUE(SameSamples(all, direct.Render(20 * 44100)));
         EXPECT_EQ(p->RetiredRenderers(), 0u);
         // Played again, it starts from the beginning.
         p->Status = 1;
@@ -513,7 +544,7 @@ TEST(DumbPlayerStall, ModuleWhoseEndDumbMissesEndsAtItsMeasuredLength) {
     }
 }
 
-TEST(DumbPlayerStall, LoopingStalledModuleStartsAgainAtItsMeasuredLength) {
+TEST(DumbPlayerStall, LoopingStalledModuleStartsAgainWhereDumbReportsSpeedZero) {
     for (ModuleFormat format : {ModuleFormat::Mod, ModuleFormat::Xm}) {
         SCOPED_TRACE(ModuleFormatName(format));
         const std::vector<uint8_t> bytes = WriteModule(format, StallingSong());
@@ -522,15 +553,20 @@ TEST(DumbPlayerStall, LoopingStalledModuleStartsAgainAtItsMeasuredLength) {
         ASSERT_NE(p, nullptr);
         p->Status = 1;
         p->LoopMode = 1;
-        const int64_t frames = p->GetLength(1);
+        Direct direct(format, bytes);
+        direct.stopAtSpeedZero = true;
+        direct.StartAt(0);
+        const std::vector<int16_t> pass = direct.Render(INT32_MAX);
+        const int64_t frames = static_cast<int64_t>(pass.size() / 2);
         const std::vector<int16_t> all = PlayerRender(p, frames * 2 + 20000);
         ASSERT_EQ(static_cast<int64_t>(all.size() / 2), (frames * 2 + 20000 + kPieceFrames - 1) / kPieceFrames * kPieceFrames);
         EXPECT_EQ(p->Status, 1);
-        Direct direct(format, bytes);
-        direct.StartAt(0);
-        const std::vector<int16_t> start = direct.Render(20000);
-        const size_t passEnd = static_cast<size_t>(frames + 64);
-        EXPECT_TRUE(SameSamples(std::vector<int16_t>(all.begin() + passEnd * 2, all.begin() + (passEnd + 20000) * 2), Head(start, 20000)));
+        // Each pass is DUMB's, sample for sample, and the next starts right after it.
+        for (int64_t start : {int64_t{0}, frames}) {
+            SCOPED_TRACE(start);
+            EXPECT_TRUE(SameSamples(std::vector<int16_t>(all.begin() + start * 2, all.begin() + (start + frames) * 2), pass));
+        }
+        EXPECT_TRUE(SameSamples(std::vector<int16_t>(all.begin() + frames * 4, all.begin() + (frames * 2 + 20000) * 2), Head(pass, 20000)));
     }
 }
 
@@ -601,7 +637,7 @@ TEST(DumbPlayerLoad, ReleaseDestroysThePlayerAndItsStream) {
 
 INSTANTIATE_TEST_SUITE_P(DumbPlayer, EachFormat, testing::ValuesIn(AllModuleFormats()), FormatName);
 
-TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashDumb) {
+TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
     // Found by fuzzing: DUMB divides by the initial tempo and by a sample's base rate while it
     // measures a module, so a zero in either kills the process before the loader returns; and
     // it allocates an S3M sample's stated length before reading it.
@@ -647,7 +683,40 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashDumb) {
              const size_t last = at32(b, patterns + (at16(b, 38) - 1) * 4);
              b[last + 2] = b[last + 3] = 0;
          }},
+        // Found by fuzzing: DUMB resamples at the stated rate while it measures the module, and
+        // from about 850 MHz on it does not come back; Impulse Tracker stops at 9,999,999 Hz.
+        {"it sample rate of gigahertz", ModuleFormat::It,
+         [&](std::vector<uint8_t>& b) {
+             const size_t sample = at32(b, 192 + at16(b, 32) + at16(b, 34) * 4);
+             const uint32_t rate = 3120578076u;
+             std::memcpy(b.data() + sample + 60, &rate, 4);
+         }},
+        {"it sample rate above Impulse Tracker's", ModuleFormat::It,
+         [&](std::vector<uint8_t>& b) {
+             const size_t sample = at32(b, 192 + at16(b, 32) + at16(b, 34) * 4);
+             const uint32_t rate = 10000000;
+             std::memcpy(b.data() + sample + 60, &rate, 4);
+         }},
+        // Found by fuzzing: an IT of 22,024 orders took DUMB 89 s and 624 MB to measure.
+        {"it orders beyond 256 and the end mark", ModuleFormat::It,
+         [](std::vector<uint8_t>& b) {
+             ModuleSong song = EndingSong();
+             song.orders.assign(257, 0);
+             b = WriteIt(song);
+         }},
         {"s3m tempo 0", ModuleFormat::S3m, [](std::vector<uint8_t>& b) { b[50] = 0; }},
+        {"s3m sample rate above Impulse Tracker's", ModuleFormat::S3m,
+         [&](std::vector<uint8_t>& b) {
+             const size_t sample = at16(b, 96 + at16(b, 32)) * 16;
+             const uint32_t rate = 10000000;
+             std::memcpy(b.data() + sample + 32, &rate, 4);
+         }},
+        {"s3m orders beyond 256", ModuleFormat::S3m,
+         [](std::vector<uint8_t>& b) {
+             ModuleSong song = EndingSong();
+             song.orders.assign(258, 0);
+             b = WriteS3m(song);
+         }},
         {"s3m sample rate 0", ModuleFormat::S3m,
          [&](std::vector<uint8_t>& b) {
              const size_t sample = at16(b, 96 + at16(b, 32)) * 16;
@@ -698,6 +767,73 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashDumb) {
         c.spoil(bytes);
         EXPECT_FALSE(DumbScreenAccepts(bytes.data(), bytes.size()));
         ExpectRefused(bytes);
+    }
+
+    // The trackers' own limits still pass.
+    ModuleSong longest = EndingSong();
+    longest.orders.assign(256, 0);
+    for (ModuleFormat format : {ModuleFormat::It, ModuleFormat::S3m, ModuleFormat::Xm}) {
+        SCOPED_TRACE(ModuleFormatName(format));
+        const std::vector<uint8_t> bytes = WriteModule(format, longest);
+        EXPECT_TRUE(DumbScreenAccepts(bytes.data(), bytes.size()));
+    }
+    std::vector<uint8_t> fastest = WriteIt(EndingSong());
+    const uint32_t rate = 9999999;
+    std::memcpy(fastest.data() + at32(fastest, 192 + at16(fastest, 32) + at16(fastest, 34) * 4) + 60, &rate, 4);
+    EXPECT_TRUE(DumbScreenAccepts(fastest.data(), fastest.size()));
+}
+
+TEST(DumbPlayerLoad, ScreensAFileStreamWithoutReadingItWhole) {
+    // The loader is offered every file the others refuse; a large one must cost what the
+    // module's headers declare, not the file's size. The files are sparse.
+    constexpr off_t kFileBytes = off_t{256} << 20;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> head;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"no module", {}, false},
+        {"module with a long tail", WriteIt(EndingSong()), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = playertest::WriteTempFile("dumb_large", c.head);
+        ASSERT_EQ(truncate(path.c_str(), kFileBytes), 0);
+        ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
+        ASSERT_NE(stream, nullptr);
+        DumbPlayer* p = nullptr;
+        EXPECT_LT(PeakGrowthMb([&] { p = DumbLoader(stream); }), 32);
+        EXPECT_EQ(p != nullptr, c.loads);
+        if (p != nullptr) {
+            p->AddRef();
+            p->Release();
+        } else {
+            Sonvex_DeleteStream(stream);
+        }
+        std::remove(path.c_str());
+    }
+}
+
+TEST(DumbPlayerLoad, SongTooLongToMeasureLoadsInBoundedMemoryAndEndsAtItsLength) {
+    // DUMB alone measures the whole 90 hours before its reader returns, keeping a copy of its
+    // playing state for every 30 seconds of them.
+    for (ModuleFormat format : {ModuleFormat::It, ModuleFormat::S3m, ModuleFormat::Xm}) {
+        SCOPED_TRACE(ModuleFormatName(format));
+        std::unique_ptr<Loaded> loaded;
+        EXPECT_LT(PeakGrowthMb([&] { loaded = std::make_unique<Loaded>(format, LongSong()); }), 32);
+        DumbPlayer* p = loaded->player;
+        ASSERT_NE(p, nullptr);
+        EXPECT_GT(p->Length, 0);
+        p->Status = 1;
+        const std::vector<int16_t> start = PlayerRender(p, 20000);
+        // Where its measurement stopped, the song ends as one that DUMB never loops.
+        p->Seek(INT32_MAX, 1);
+        int32_t last = -1;
+        EXPECT_LT(PlayerRender(p, INT32_MAX, &last).size(), 2u * 64 + 2);
+        EXPECT_EQ(p->Status, 0);
+        p->Status = 1;
+        EXPECT_TRUE(SameSamples(PlayerRender(p, 20000), start));
     }
 }
 
