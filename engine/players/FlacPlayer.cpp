@@ -130,6 +130,9 @@ FlacPlayer* FlacLoader(ISonvexStream* stream) {
         // From a fresh decoder one call reads the marker and the first metadata block.
         FLAC__stream_decoder_process_single(player->Decoder);
         if (player->AcceptStreamInfo()) {
+            // The rest of the metadata too, here rather than in the first fill: however large,
+            // it is then never read on the audio thread (passes start past it).
+            FLAC__stream_decoder_process_until_end_of_metadata(player->Decoder);
             return player;
         }
     }
@@ -230,13 +233,25 @@ void FlacPlayer::EmptyBuffer() {
 
 void FlacPlayer::Rewind() {
     EmptyBuffer();
-    // The reset seeks the stream to byte 0; the next decodes read the metadata again (STREAMINFO
-    // is not re-applied) and then the first frame.
+    PassHasAudio = false;
+    Position = 0;
+    // A seek to the first sample lands on the first frame, past the metadata: a looping pass
+    // then reads its audio only, however much cover art or padding lies in front of it. The
+    // write callback stores that frame, so the buffer already holds the start of the next pass.
+    if (FLAC__stream_decoder_get_state(Decoder) > FLAC__STREAM_DECODER_END_OF_STREAM) {
+        FLAC__stream_decoder_flush(Decoder);
+    }
+    if (FLAC__stream_decoder_seek_absolute(Decoder, 0) != 0) {
+        return;
+    }
+    // A first frame the seek cannot find (damage): start over from byte 0, metadata and all
+    // (STREAMINFO is not re-applied).
+    FLAC__stream_decoder_flush(Decoder);
+    EmptyBuffer();
+    PassHasAudio = false;
     if (FLAC__stream_decoder_reset(Decoder) == 0) {
         DebugLog("ERROR: FLAC__stream_decoder_reset");
     }
-    PassHasAudio = false;
-    Position = 0;
 }
 
 int32_t FlacPlayer::Seek(int32_t position, int32_t unit) {

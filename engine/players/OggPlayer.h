@@ -45,11 +45,19 @@ public:
     static constexpr int32_t kMaxIdleReads = 16;
 
 private:
+    friend OggPlayer* OggLoader(ISonvexStream* stream);
+
     ~OggPlayer();
+
+    // Whether the first audio page is whole (checked at load). Without it, sample seeks other
+    // than to frame 0 are refused: vorbisfile would corrupt libogg's state making them.
+    bool FirstPageIntact = false;
 
     // The end of a pass: back to frame 0 for looping or for a later replay. False when the
     // decoder cannot go back, in which case the source must end whatever the loop mode.
     bool RestartPass();
+    // To the first sample of the first logical stream, crosslapped or not; vorbisfile's result.
+    int SeekToStart(bool lap);
 };
 
 // Opens the stream with vorbisfile. Returns a player that owns the stream from then on, or null

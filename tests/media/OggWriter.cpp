@@ -58,6 +58,9 @@ bool Encode(const OggWriterOptions& options, std::vector<uint8_t>& out) {
         return false;
     }
     vorbis_comment_add_tag(&enc.comment, "ENCODER", "sonvex test writer");
+    for (const std::string& entry : options.comments) {
+        vorbis_comment_add(&enc.comment, entry.c_str());
+    }
     if (vorbis_analysis_init(&enc.dsp, &enc.info) != 0) {
         return false;
     }

@@ -5,6 +5,7 @@
 // that swaps, drops or repeats samples shows up in a sample-by-sample comparison.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct OggWriterOptions {
@@ -14,6 +15,8 @@ struct OggWriterOptions {
     float quality = 0.3f;       // libvorbisenc VBR quality, -0.1 to 1.0
     int32_t serial = 0x50564f47;  // logical-stream serial number
     uint32_t seed = 1;          // varies the signal between files
+    // Comment-header entries ("TAG=value") after the ENCODER tag, as a tagger writes them.
+    std::vector<std::string> comments;
 };
 
 // One logical Vorbis stream; empty on an encoder failure.

@@ -174,12 +174,22 @@ FlacWriterOptions Padded() {
     return o;
 }
 
+// A pass far shorter than one fill behind far more metadata than audio: every fill restarts
+// several times, and each restart must cost the audio, not the metadata again.
+FlacWriterOptions ShortBehindMetadata(int32_t channels, int32_t frames, int32_t padding) {
+    FlacWriterOptions o = Options(channels, 16, 4096, frames);
+    o.padding = padding;
+    return o;
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, FlacWholeFile,
                          testing::Values(Options(2, 16, 4096, 30011), Options(1, 16, 1152, 20000),
                                          Options(2, 8, 192, 9000), Options(1, 8, 4096, 12345),
                                          Options(2, 24, 4608, 25000), Options(1, 24, 576, 10000),
                                          Options(2, 16, 65535, 140000), Options(2, 16, 1024, 1024),
-                                         Options(1, 16, 4096, 1), Padded(), Damaged()));
+                                         Options(1, 16, 4096, 1), Padded(), Damaged(),
+                                         ShortBehindMetadata(2, 100, 100 * 1024),
+                                         ShortBehindMetadata(1, 37, 300 * 1024)));
 
 TEST(FlacPlayerDecode, FileStreamPlaysLikeMemory) {
     const FlacWriterOptions o = Options(2, 16, 4096, 40000);

@@ -438,6 +438,20 @@ TEST(OggPlayer, SeekPositionsStatusAndLog) {
     EXPECT_EQ(player->Status, 1);
 }
 
+TEST(OggPlayer, SeeksWorkWhateverTheSerialNumber) {
+    // Serial numbers are random 32-bit values; half of them read as negative.
+    for (const uint32_t serial : {0u, 0x7fffffffu, 0x80000000u, 0xfedcba98u}) {
+        const Bytes file = WriteOggVorbis(Options(2, 44100, 30000, static_cast<int32_t>(serial)));
+        const Bytes expected = StraightDecode(file);
+        Loaded loaded(file);
+        ASSERT_NE(loaded.player, nullptr);
+        EXPECT_EQ(loaded.player->Seek(20000, 1), 0) << serial;
+        const Bytes got = Drain(loaded.player, 1024);
+        ASSERT_EQ(got.size(), 10000u * 4);
+        EXPECT_EQ(std::memcmp(got.data() + 1024, expected.data() + 20000 * 4 + 1024, got.size() - 1024), 0);
+    }
+}
+
 TEST(OggPlayer, SeekDeliversStraightDecodeAfterCrosslap) {
     const Bytes expected = StraightDecode(StereoTenSeconds());
     Loaded loaded(StereoTenSeconds());
@@ -503,6 +517,114 @@ TEST(OggPlayer, PlaysOnPastAMissingPage) {
     EXPECT_EQ(FirstDifference(got, expected), -1);
 }
 
+// Sets a page's granule position and makes its checksum right again, so that vorbisfile
+// believes it.
+void SetGranule(Bytes& file, size_t page, int64_t granule) {
+    std::memcpy(file.data() + page + 6, &granule, 8);
+    ogg_page og;
+    og.header = file.data() + page;
+    og.header_len = 27 + file[page + 26];
+    og.body = og.header + og.header_len;
+    og.body_len = 0;
+    for (long i = 0; i < file[page + 26]; ++i) {
+        og.body_len += og.header[27 + i];
+    }
+    ogg_page_checksum_set(&og);
+}
+
+size_t CountSeeks(const std::string& log) {
+    size_t count = 0;
+    for (size_t at = log.find("CMEM SEEK"); at != std::string::npos; at = log.find("CMEM SEEK", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(OggPlayer, FileWhoseLengthReadsAsZeroStillLoopsAndSeeksFailFast) {
+    // The last page claims granule 0: vorbisfile measures no audio across 150 KB of pages, and
+    // its sample seeks divide by that length. Their guesses then lie far beyond the data.
+    Bytes file = StereoTenSeconds();
+    SetGranule(file, PageOffsets(file).back(), 0);
+    const Bytes pass = StraightDecode(file);
+    ASSERT_GT(pass.size(), 1000000u);
+
+    Loaded loaded(file);
+    OggPlayer* player = loaded.player;
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->Length, 0);
+    // Passes restart by the bytes of the first audio page, which need no length.
+    player->LoopMode = 1;
+    const Bytes got = Drain(player, 1024, pass.size() * 2 + 4096);
+    ASSERT_GE(got.size(), pass.size() * 2);
+    EXPECT_EQ(std::memcmp(got.data(), pass.data(), pass.size()), 0);
+    EXPECT_EQ(std::memcmp(got.data() + pass.size(), pass.data(), pass.size()), 0);
+    EXPECT_EQ(player->Seek(0, 1), 0);
+
+    // vorbisfile's own sample seek asks for an offset near 2^63; refused at once, it gives up
+    // after a seek or two instead of bisecting the whole 64-bit range.
+    LogCapture log;
+    EXPECT_LT(ov_pcm_seek(&player->VorbisFile, 0), 0);
+    EXPECT_LT(CountSeeks(log.Take()), 100u);
+}
+
+Bytes PageAt(const Bytes& file, size_t page) {
+    size_t body = 0;
+    for (size_t i = 0; i < file[page + 26]; ++i) {
+        body += file[page + 27 + i];
+    }
+    return Bytes(file.begin() + static_cast<long>(page), file.begin() + static_cast<long>(page + 27 + file[page + 26] + body));
+}
+
+TEST(OggPlayer, SplicedDamagedFilesRestartWithoutCorruptingLibogg) {
+    // As a fuzzer splices them: a stream's headers, its audio pages with broken checksums, a
+    // foreign stream's page in between, and its own last page intact. Going back to frame 0
+    // through vorbisfile's sample seek, libogg was handed a page whose bytes had been read
+    // over, and its next page-in moved a negative number of bytes.
+    const Bytes own = WriteOggVorbis(Options(2, 44100, 64000, 104, 4));
+    const Bytes foreign = WriteOggVorbis(Options(2, 44100, 264600, 400, 5));
+    const std::vector<size_t> ownPages = PageOffsets(own);
+    const std::vector<size_t> foreignPages = PageOffsets(foreign);
+    ASSERT_GE(ownPages.size(), 6u);
+    ASSERT_GE(foreignPages.size(), 10u);
+    const auto broken = [](Bytes page) {
+        page[22] ^= 0xff;
+        return page;
+    };
+    const std::vector<Bytes> layouts[] = {
+        {PageAt(own, ownPages[0]), PageAt(own, ownPages[1]), broken(PageAt(own, ownPages[2])),
+         broken(PageAt(own, ownPages[3])), PageAt(foreign, foreignPages[8]), broken(PageAt(foreign, foreignPages[9])),
+         broken(PageAt(own, ownPages[4])), PageAt(own, ownPages.back())},
+        {PageAt(own, ownPages[0]), PageAt(own, ownPages[1]), broken(PageAt(own, ownPages[2])),
+         PageAt(foreign, foreignPages[4]), broken(PageAt(foreign, foreignPages[5])), broken(PageAt(own, ownPages[3])),
+         broken(PageAt(own, ownPages[4])), PageAt(own, ownPages.back())},
+    };
+    for (const std::vector<Bytes>& layout : layouts) {
+        Bytes file;
+        for (const Bytes& page : layout) {
+            file.insert(file.end(), page.begin(), page.end());
+        }
+        const Bytes expected = StraightDecode(file);
+        Loaded loaded(file);
+        ASSERT_NE(loaded.player, nullptr);
+        OggPlayer* player = loaded.player;
+        player->LoopMode = 1;
+        // Nothing survives the damage: the fill ends, going back to frame 0 as it does.
+        EXPECT_EQ(FirstDifference(Drain(player, 1024, 1 << 20), expected), -1);
+        EXPECT_EQ(player->Status, 0);
+        player->Seek(7, 2);
+        EXPECT_EQ(player->Status, 1);
+        EXPECT_EQ(FirstDifference(Drain(player, 1024, 1 << 20), expected), -1);
+        // Elsewhere vorbisfile would take the same path: with the first audio page broken,
+        // sample seeks are refused and the position taken all the same.
+        for (const int32_t frame : {1000, 30000}) {
+            player->Status = 0;
+            EXPECT_LT(player->Seek(frame, 1), 0);
+            EXPECT_EQ(player->Status, 1);
+            EXPECT_EQ(player->Position, frame * 4);
+        }
+    }
+}
+
 TEST(OggPlayer, StreamWithoutAudioEndsEvenWhenLooping) {
     const Bytes empty = WriteOggVorbis(Options(2, 44100, 0));
     ASSERT_FALSE(empty.empty());
@@ -556,6 +678,24 @@ TEST(OggPlayer, CallbacksWorkOnTheStream) {
     EXPECT_EQ(OggPlayer::ReadCallback(out, 4, 4, stream), 1u);
     EXPECT_EQ(OggPlayer::ReadCallback(out, 1, 4, stream), 0u);
     EXPECT_EQ(OggPlayer::ReadCallback(out, 0, 4, stream), 0u);
+    // Places outside the data are no seek, however vorbisfile computes them: cut to 32 bits
+    // they would land somewhere inside, and the stream would clamp the rest.
+    const struct {
+        ogg_int64_t offset;
+        int whence;
+    } outside[] = {{(ogg_int64_t{1} << 32) + 3, 0}, {INT64_MAX - 47532, 0}, {INT64_MIN, 0}, {-1, 0},
+                   {8, 0}, {INT64_MAX, 1}, {-7, 1}, {2, 1}, {1, 2}, {-8, 2}, {INT64_MIN + 3, 2}};
+    for (const auto& seek : outside) {
+        SCOPED_TRACE(std::to_string(seek.offset) + " from " + std::to_string(seek.whence));
+        ASSERT_EQ(OggPlayer::SeekCallback(stream, 0, 0), 0);
+        ASSERT_EQ(OggPlayer::SeekCallback(stream, 6, 0), 0);
+        EXPECT_EQ(OggPlayer::SeekCallback(stream, seek.offset, seek.whence), -1);
+        EXPECT_EQ(OggPlayer::TellCallback(stream), 6);
+    }
+    EXPECT_EQ(OggPlayer::SeekCallback(stream, 0, 2), 0);
+    EXPECT_EQ(OggPlayer::TellCallback(stream), 7);
+    EXPECT_EQ(OggPlayer::SeekCallback(stream, -7, 1), 0);
+    EXPECT_EQ(OggPlayer::TellCallback(stream), 0);
     EXPECT_EQ(OggPlayer::CloseCallback(stream), 0);
     // Still open: the player, not vorbisfile, closes it.
     EXPECT_EQ(OggPlayer::SeekCallback(stream, 0, 0), 0);
