@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "engine/DebugLog.h"
+#include "engine/MemAudioStream.h"
 #include "engine/binding/SourceKeeper.h"
+#include "engine/players/OggPlayer.h"
 #include "platform/runtime/Collect.h"
 #include "platform/runtime/Incbin.h"
 #include "platform/runtime/Strings.h"
@@ -180,6 +182,33 @@ fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url) {
     music = fw::Ref<TMusic>();
     fw::GCCollect();
     return sample;
+}
+
+fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint8_t* destination) {
+    fw::Ref<TMusic> music = fw::Cast<TMusic>(url);
+    if (!music) {
+        // Only a path: a bank gives none here.
+        music = LoadMusic(fw::Str(fw::TextOf(url)));
+    }
+    if (!music || music->Music == nullptr || destination == nullptr) {
+        return fw::Ref<TSonvexChannel>();
+    }
+    ISonvexMusic* const source = music->Music;
+    // The decode must hold the music's own first samples: an Ogg seek crosslaps them with what
+    // played before.
+    if (auto* ogg = dynamic_cast<OggPlayer*>(source)) {
+        ogg->Restart();
+    } else {
+        source->Seek(0, 1);
+    }
+    fw::Ref<TSonvexChannel> channel = fw::New<TSonvexChannel>();
+    channel->_channel = Sonvex_CreateMemAudioStream(source, destination);
+    if (channel->_channel == nullptr) {
+        return fw::Ref<TSonvexChannel>();
+    }
+    channel->_music = music;
+    source->AddRef();
+    return channel;
 }
 
 fw::Ref<fw::Object> ExportMusic(const fw::Ref<fw::Object>& url, const fw::Ref<fw::Object>& name) {

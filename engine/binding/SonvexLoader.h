@@ -46,6 +46,10 @@ fw::Ref<TSonvexChannel> PlayMusic(const fw::Ref<fw::Object>& url, int32_t loop);
 // The whole music decoded into a new sample; none for a music the sample formats cannot hold
 // (more than two channels, other than 8 or 16 bits) or whose length is unknown or too large.
 fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url);
+// A channel that decodes the music (url: a music or a path) from its first frame into
+// `destination` on a thread of its own; none when there is no music. The memory must hold the
+// whole music plus 44,100 bytes. Stopped and destroyed, thread and all, when the channel goes.
+fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint8_t* destination);
 // There is no exporter: loads the music and answers none.
 fw::Ref<fw::Object> ExportMusic(const fw::Ref<fw::Object>& url, const fw::Ref<fw::Object>& name);
 

@@ -2,6 +2,7 @@
 
 #include "engine/ChannelList.h"
 #include "engine/MasterVolume.h"
+#include "engine/MemAudioStream.h"
 
 namespace sonvex2 {
 
@@ -12,6 +13,11 @@ namespace {
 bool engineEnded = false;
 
 void ReleaseEngineChannel(ISonvexChannel* channel) {
+    if (dynamic_cast<MemAudioStream*>(channel) != nullptr) {
+        // Never on the mixer's list: nobody else would stop its thread or free it.
+        Sonvex_DeleteMemAudioStream(channel);
+        return;
+    }
     Sonvex_ReleaseChannel(channel);
     if (engineEnded) {
         channel->PlayingFlag = 0;

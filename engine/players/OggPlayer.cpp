@@ -73,6 +73,12 @@ long OggPlayer::TellCallback(void* stream) {
     return static_cast<ISonvexStream*>(stream)->Pos();
 }
 
+void OggPlayer::Restart() {
+    RestartPass();
+    Position = 0;
+    Status = 1;
+}
+
 bool OggPlayer::RestartPass() {
     // A seek through vorbisfile restarts the decoder cleanly. Rewinding the bytes underneath it
     // instead would feed the new pass through the old decoder state: the first block of the new

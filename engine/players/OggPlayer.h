@@ -29,6 +29,9 @@ public:
     int32_t FillBuffer(uint8_t* dest, int32_t bytes) override;
     int32_t Seek(int32_t position, int32_t unit) override;
 
+    // Back to the first sample without crosslapping it with what played before (Seek crosslaps,
+    // for a click-free jump while playing): what a decode of the whole music needs.
+    void Restart();
     // Clears the decoder; the stream stays open.
     void Close();
     // The Deleter: destroys and frees the player; null is ignored.

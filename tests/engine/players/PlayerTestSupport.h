@@ -44,15 +44,20 @@ inline bool Contains(const std::vector<std::string>& lines, const std::string& l
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-inline int32_t OpenDescriptors() {
+// Entries of a /proc folder: open descriptors, threads.
+inline int32_t EntriesIn(const char* folder) {
     int32_t count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
+    if (DIR* dir = opendir(folder)) {
         while (readdir(dir) != nullptr) {
             ++count;
         }
         closedir(dir);
     }
     return count;
+}
+
+inline int32_t OpenDescriptors() {
+    return EntriesIn("/proc/self/fd");
 }
 
 // Writes bytes to a file in the test's temporary directory and answers its path. The name carries

@@ -1,0 +1,134 @@
+// Decoding a music into memory on a thread of its own: the bytes equal a straight decode, and
+// pause, resume, stop and release from the main thread are safe (also under ThreadSanitizer).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/MemAudioStream.h"
+#include "tests/engine/binding/BindingTestSupport.h"
+#include "tests/engine/players/PlayerTestSupport.h"
+#include "tests/media/MonitorRecorder.h"
+
+namespace {
+
+using sonvex_test::WaitFor;
+
+int32_t Threads() {
+    return playertest::EntriesIn("/proc/self/task");
+}
+
+// The whole rest of a music, read fill by fill as a channel would.
+std::vector<uint8_t> StraightDecode(const fw::Ref<sonvex2::TMusic>& music) {
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> step(44100);
+    music->SetStatus(1);   // as a channel does before it fills (a tracker module starts stopped)
+    for (int32_t n = 44100; n == 44100 && music->GetStatus() != 0;) {
+        n = music->FillBuffer(step.data(), 44100);
+        bytes.insert(bytes.end(), step.begin(), step.begin() + n);
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> DecodeToMemory(const fw::Ref<fw::Object>& url, size_t room) {
+    std::vector<uint8_t> memory(room + 44100, 0xEE);
+    fw::Ref<sonvex2::TSonvexChannel> channel = sonvex2::DecodeMusicToMemory(url, memory.data());
+    EXPECT_TRUE(channel);
+    EXPECT_TRUE(WaitFor([&] { return fw::ChannelPlaying(channel) == 0; }, std::chrono::seconds(20)));
+    // The source rewinds itself at its end; how far decoding got is where the next fill would go.
+    memory.resize(static_cast<size_t>(static_cast<MemAudioStream*>(channel->_channel)->Destination - memory.data()));
+    return memory;
+}
+
+TEST(DecodeToMemory, EveryFormatGivesTheBytesOfAStraightDecode) {
+    bindingtest::StartModules();
+    // Frames of 16-bit stereo: exactly two steps of 44,100 bytes, and two steps and a bit.
+    for (int32_t frames : {22050, 22050 + 333}) {
+        OggWriterOptions ogg;
+        ogg.frames = frames;
+        FlacWriterOptions flac;
+        flac.frames = frames;
+        for (const std::vector<uint8_t>& file : {bindingtest::WavFile(frames), WriteFlac(flac), WriteOggVorbis(ogg),
+                                                  bindingtest::ModFile()}) {
+            fw::Ref<fw::Object> bank = fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
+            fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(bank);
+            ASSERT_TRUE(music);
+            const std::vector<uint8_t> whole = StraightDecode(music);
+            EXPECT_TRUE(DecodeToMemory(music, whole.size()) == whole) << frames << " bytes, " << file.size();
+
+            // Partly played first: decoding still starts at the first frame.
+            music->Seek(0, 1);
+            std::vector<uint8_t> some(5000);
+            music->FillBuffer(some.data(), 5000);
+            EXPECT_TRUE(DecodeToMemory(music, whole.size()) == whole) << frames << " bytes, " << file.size();
+        }
+    }
+}
+
+// Delivers a whole step on every fill and never ends; writes nothing.
+struct Endless final : ISonvexMusic {
+    std::atomic<int32_t> fills{0};
+    Endless() {
+        Channels = 2;
+        Bits = 16;
+        SampleRate = 44100;
+    }
+    int32_t FillBuffer(uint8_t*, int32_t bytes) override {
+        ++fills;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return bytes;
+    }
+    int32_t Seek(int32_t, int32_t) override { return 0; }
+};
+
+TEST(DecodeToMemory, PauseResumeAndStopFromTheMainThread) {
+    Endless source;
+    source.AddRef();
+    uint8_t memory[1] = {0};
+    auto* stream = static_cast<MemAudioStream*>(Sonvex_CreateMemAudioStream(&source, memory));
+    ASSERT_TRUE(WaitFor([&] { return source.fills > 3; }, std::chrono::seconds(10)));
+
+    stream->SetPaused(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));   // a fill under way ends
+    const int32_t fillsWhenPaused = source.fills;
+    const int64_t passesWhenPaused = stream->Passes();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(source.fills, fillsWhenPaused);
+    EXPECT_LE(stream->Passes() - passesWhenPaused, 10);   // asleep, not spinning
+    EXPECT_EQ(stream->Playing(), 1);
+
+    stream->SetPaused(0);
+    ASSERT_TRUE(WaitFor([&] { return source.fills > fillsWhenPaused + 3; }, std::chrono::seconds(10)));
+    stream->Stop();
+    EXPECT_EQ(stream->Thread->running, 0);
+    EXPECT_EQ(stream->Playing(), 0);
+    const int32_t fillsWhenStopped = source.fills;
+    stream->Stop();   // returns at once
+    Sonvex_DeleteMemAudioStream(stream);
+    EXPECT_EQ(source.fills, fillsWhenStopped);
+    EXPECT_EQ(source.GetRefCount(), 1);
+}
+
+TEST(DecodeToMemory, AThousandCreateStopReleaseCyclesLeaveNoThread) {
+    bindingtest::StartModules();
+    const std::vector<uint8_t> wav = bindingtest::WavFile(44100);
+    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(wav.data(), wav.size())));
+    std::vector<uint8_t> memory(wav.size() + 44100);
+    const int32_t threads = Threads();
+    for (int32_t i = 0; i < 1000; ++i) {
+        fw::Ref<sonvex2::TSonvexChannel> channel = sonvex2::DecodeMusicToMemory(music, memory.data());
+        if (i % 3 == 0) {
+            fw::PauseChannel(channel);
+        } else if (i % 3 == 1) {
+            fw::StopChannel(channel);
+        }
+    }   // the last handle going stops and frees each channel, thread included
+    EXPECT_EQ(Threads(), threads);
+    EXPECT_EQ(music->Music->GetRefCount(), 1);
+}
+
+}  // namespace
