@@ -4,7 +4,6 @@
 // vorbisfile astray: a campaign mutates from here, and the library faults lie a few bytes away
 // from files of 20 to 70 KB with their checksums intact.
 
-#include <ogg/ogg.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,51 +42,16 @@ bool Save(const std::string& dir, const std::string& name, const Bytes& bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
-// Byte offsets of the pages of a well-formed file.
-std::vector<size_t> Pages(const Bytes& file) {
-    std::vector<size_t> pages;
-    size_t at = 0;
-    while (at + 27 <= file.size() && std::memcmp(file.data() + at, "OggS", 4) == 0) {
-        pages.push_back(at);
-        const size_t segments = file[at + 26];
-        size_t body = 0;
-        for (size_t i = 0; i < segments && at + 27 + i < file.size(); ++i) {
-            body += file[at + 27 + i];
-        }
-        at += 27 + segments + body;
-    }
-    return pages;
-}
-
-// The page's checksum made right again after an edit, so that the damage reaches the decoder
-// instead of being dropped with the page.
-void Reseal(Bytes& file, size_t page) {
-    ogg_page og;
-    og.header = file.data() + page;
-    og.header_len = 27 + file[page + 26];
-    og.body = og.header + og.header_len;
-    og.body_len = 0;
-    for (long i = 0; i < file[page + 26]; ++i) {
-        og.body_len += og.header[27 + i];
-    }
-    ogg_page_checksum_set(&og);
-}
-
 int64_t Granule(const Bytes& file, size_t page) {
     int64_t granule = 0;
     std::memcpy(&granule, file.data() + page + 6, 8);
     return granule;
 }
 
-void SetGranule(Bytes& file, size_t page, int64_t granule) {
-    std::memcpy(file.data() + page + 6, &granule, 8);
-    Reseal(file, page);
-}
-
 // Audio pages (after the three header packets) of a single-link file.
 std::vector<size_t> AudioPages(const Bytes& file) {
     std::vector<size_t> audio;
-    for (const size_t page : Pages(file)) {
+    for (const size_t page : OggPageOffsets(file)) {
         if (Granule(file, page) > 0) {
             audio.push_back(page);
         }
@@ -168,31 +132,31 @@ int main(int argc, char** argv) {
     {
         // vorbisfile measures no audio at all, and its seeks divide by that length.
         Bytes zero = base;
-        SetGranule(zero, audio.back(), 0);
+        OggSetGranule(zero, audio.back(), 0);
         ok &= Save(dir, "damaged-length-zero.ogg", zero);
         // A granule running backwards half-way through.
         Bytes backwards = base;
-        SetGranule(backwards, audio[audio.size() / 2], 1);
+        OggSetGranule(backwards, audio[audio.size() / 2], 1);
         ok &= Save(dir, "damaged-granule-backwards.ogg", backwards);
         // A granule far beyond the rest: an absurd length.
         Bytes huge = base;
-        SetGranule(huge, audio.back(), int64_t{1} << 40);
+        OggSetGranule(huge, audio.back(), int64_t{1} << 40);
         ok &= Save(dir, "damaged-granule-huge.ogg", huge);
         // Page numbers out of sequence, as after a lost page.
         Bytes renumbered = base;
         const size_t page = audio[audio.size() / 3];
         renumbered[page + 18] = static_cast<uint8_t>(renumbered[page + 18] + 3);
-        Reseal(renumbered, page);
+        OggResealPage(renumbered, page);
         ok &= Save(dir, "damaged-page-number.ogg", renumbered);
         // A page claiming to continue a packet that the previous page finished.
         Bytes continued = base;
         continued[audio[2] + 5] ^= 0x01;
-        Reseal(continued, audio[2]);
+        OggResealPage(continued, audio[2]);
         ok &= Save(dir, "damaged-continued-flag.ogg", continued);
         // A foreign serial number in the middle of the stream.
         Bytes foreign = base;
         foreign[audio[4] + 14] ^= 0x5a;
-        Reseal(foreign, audio[4]);
+        OggResealPage(foreign, audio[4]);
         ok &= Save(dir, "damaged-serial.ogg", foreign);
         // Audio pages with broken checksums: nothing decodes.
         Bytes garbled = base;
@@ -207,7 +171,7 @@ int main(int argc, char** argv) {
     {
         // A chained file whose first link vorbisfile measures as empty.
         Bytes chain = WriteChainedOggVorbis({Options(2, 44100, 60000, 500, 0.0f), Options(2, 44100, 20000, 501, 0.0f)});
-        const std::vector<size_t> pages = Pages(chain);
+        const std::vector<size_t> pages = OggPageOffsets(chain);
         size_t lastOfFirst = 0;
         for (const size_t p : pages) {
             uint32_t serialNo = 0;
@@ -216,7 +180,7 @@ int main(int argc, char** argv) {
                 lastOfFirst = p;
             }
         }
-        SetGranule(chain, lastOfFirst, 0);
+        OggSetGranule(chain, lastOfFirst, 0);
         ok &= Save(dir, "damaged-chain-first-empty.ogg", chain);
     }
     return ok ? 0 : 1;

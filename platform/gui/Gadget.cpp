@@ -446,32 +446,39 @@ void RedrawGadget(const Ref<TGadget>& gadget) {
     }
 }
 
+namespace {
+
+// Where the gadget's frame stands: relative to its parent's client area, or to the desktop.
+void FramePosition(const TGadget::Impl& impl, int32_t& x, int32_t& y) {
+    int32_t originX = impl.frameLeft;
+    int32_t originY = impl.frameTop;
+    if (impl.parent != nullptr) {
+        ClientOrigin(*impl.parent->impl_, originX, originY);
+    }
+    x = impl.widget->x() - originX;
+    y = impl.widget->y() - originY;
+}
+
+}  // namespace
+
 int32_t GadgetX(const Ref<TGadget>& gadget) {
     TGadget::Impl* impl = Live(gadget);
-    if (impl == nullptr) {
-        return 0;
-    }
-    if (impl->parent == nullptr) {
-        return impl->widget->x() - impl->frameLeft;
-    }
     int32_t x = 0;
     int32_t y = 0;
-    ClientOrigin(*impl->parent->impl_, x, y);
-    return impl->widget->x() - x;
+    if (impl != nullptr) {
+        FramePosition(*impl, x, y);
+    }
+    return x;
 }
 
 int32_t GadgetY(const Ref<TGadget>& gadget) {
     TGadget::Impl* impl = Live(gadget);
-    if (impl == nullptr) {
-        return 0;
-    }
-    if (impl->parent == nullptr) {
-        return impl->widget->y() - impl->frameTop;
-    }
     int32_t x = 0;
     int32_t y = 0;
-    ClientOrigin(*impl->parent->impl_, x, y);
-    return impl->widget->y() - y;
+    if (impl != nullptr) {
+        FramePosition(*impl, x, y);
+    }
+    return y;
 }
 
 int32_t GadgetWidth(const Ref<TGadget>& gadget) {

@@ -144,3 +144,35 @@ std::vector<uint8_t> WriteChainedOggVorbis(const std::vector<OggWriterOptions>& 
     }
     return out;
 }
+
+std::vector<size_t> OggPageOffsets(const std::vector<uint8_t>& file) {
+    std::vector<size_t> pages;
+    size_t at = 0;
+    while (at + 27 <= file.size() && std::memcmp(file.data() + at, "OggS", 4) == 0) {
+        pages.push_back(at);
+        const size_t segments = file[at + 26];
+        size_t body = 0;
+        for (size_t i = 0; i < segments && at + 27 + i < file.size(); ++i) {
+            body += file[at + 27 + i];
+        }
+        at += 27 + segments + body;
+    }
+    return pages;
+}
+
+void OggResealPage(std::vector<uint8_t>& file, size_t page) {
+    ogg_page og;
+    og.header = file.data() + page;
+    og.header_len = 27 + file[page + 26];
+    og.body = og.header + og.header_len;
+    og.body_len = 0;
+    for (long i = 0; i < file[page + 26]; ++i) {
+        og.body_len += og.header[27 + i];
+    }
+    ogg_page_checksum_set(&og);
+}
+
+void OggSetGranule(std::vector<uint8_t>& file, size_t page, int64_t granule) {
+    std::memcpy(file.data() + page + 6, &granule, 8);
+    OggResealPage(file, page);
+}

@@ -4,6 +4,7 @@
 // The signal is a deterministic mix of tones and noise that differs per channel, so a decode
 // that swaps, drops or repeats samples shows up in a sample-by-sample comparison.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,15 @@ struct OggWriterOptions {
     // Comment-header entries ("TAG=value") after the ENCODER tag, as a tagger writes them.
     std::vector<std::string> comments;
 };
+
+// Damage for the bad-data tests and seeds, on a well-formed file.
+// Byte offsets of the file's pages.
+std::vector<size_t> OggPageOffsets(const std::vector<uint8_t>& file);
+// The page's checksum made right again after an edit, so that the damage reaches the decoder
+// instead of being dropped with the page.
+void OggResealPage(std::vector<uint8_t>& file, size_t page);
+// Sets a page's granule position and reseals it, so that vorbisfile believes it.
+void OggSetGranule(std::vector<uint8_t>& file, size_t page, int64_t granule);
 
 // One logical Vorbis stream; empty on an encoder failure.
 std::vector<uint8_t> WriteOggVorbis(const OggWriterOptions& options);

@@ -485,25 +485,9 @@ TEST(OggPlayer, SeekDeliversStraightDecodeAfterCrosslap) {
 
 // ---- bad data -----------------------------------------------------------------------------
 
-// Byte offsets of the Ogg pages of a well-formed file.
-std::vector<size_t> PageOffsets(const Bytes& file) {
-    std::vector<size_t> pages;
-    size_t at = 0;
-    while (at + 27 <= file.size() && std::memcmp(file.data() + at, "OggS", 4) == 0) {
-        pages.push_back(at);
-        const size_t segments = file[at + 26];
-        size_t body = 0;
-        for (size_t i = 0; i < segments; ++i) {
-            body += file[at + 27 + i];
-        }
-        at += 27 + segments + body;
-    }
-    return pages;
-}
-
 TEST(OggPlayer, PlaysOnPastAMissingPage) {
     const Bytes whole = WriteOggVorbis(Options(2, 44100, 88200));
-    const std::vector<size_t> pages = PageOffsets(whole);
+    const std::vector<size_t> pages = OggPageOffsets(whole);
     ASSERT_GT(pages.size(), 8u);
     Bytes damaged(whole.begin(), whole.begin() + static_cast<long>(pages[5]));
     damaged.insert(damaged.end(), whole.begin() + static_cast<long>(pages[6]), whole.end());
@@ -515,21 +499,6 @@ TEST(OggPlayer, PlaysOnPastAMissingPage) {
     // The break costs a page's worth of samples, not the rest of the file.
     EXPECT_GT(got.size(), StraightDecode(whole).size() * 3 / 4);
     EXPECT_EQ(FirstDifference(got, expected), -1);
-}
-
-// Sets a page's granule position and makes its checksum right again, so that vorbisfile
-// believes it.
-void SetGranule(Bytes& file, size_t page, int64_t granule) {
-    std::memcpy(file.data() + page + 6, &granule, 8);
-    ogg_page og;
-    og.header = file.data() + page;
-    og.header_len = 27 + file[page + 26];
-    og.body = og.header + og.header_len;
-    og.body_len = 0;
-    for (long i = 0; i < file[page + 26]; ++i) {
-        og.body_len += og.header[27 + i];
-    }
-    ogg_page_checksum_set(&og);
 }
 
 size_t CountSeeks(const std::string& log) {
@@ -544,7 +513,7 @@ TEST(OggPlayer, FileWhoseLengthReadsAsZeroStillLoopsAndSeeksFailFast) {
     // The last page claims granule 0: vorbisfile measures no audio across 150 KB of pages, and
     // its sample seeks divide by that length. Their guesses then lie far beyond the data.
     Bytes file = StereoTenSeconds();
-    SetGranule(file, PageOffsets(file).back(), 0);
+    OggSetGranule(file, OggPageOffsets(file).back(), 0);
     const Bytes pass = StraightDecode(file);
     ASSERT_GT(pass.size(), 1000000u);
 
@@ -582,8 +551,8 @@ TEST(OggPlayer, SplicedDamagedFilesRestartWithoutCorruptingLibogg) {
     // over, and its next page-in moved a negative number of bytes.
     const Bytes own = WriteOggVorbis(Options(2, 44100, 64000, 104, 4));
     const Bytes foreign = WriteOggVorbis(Options(2, 44100, 264600, 400, 5));
-    const std::vector<size_t> ownPages = PageOffsets(own);
-    const std::vector<size_t> foreignPages = PageOffsets(foreign);
+    const std::vector<size_t> ownPages = OggPageOffsets(own);
+    const std::vector<size_t> foreignPages = OggPageOffsets(foreign);
     ASSERT_GE(ownPages.size(), 6u);
     ASSERT_GE(foreignPages.size(), 10u);
     const auto broken = [](Bytes page) {
@@ -630,7 +599,7 @@ TEST(OggPlayer, StreamWithoutAudioEndsEvenWhenLooping) {
     ASSERT_FALSE(empty.empty());
     // Headers intact, audio pages with broken checksums: nothing ever decodes.
     Bytes garbled = WriteOggVorbis(Options(2, 44100, 30000));
-    const std::vector<size_t> pages = PageOffsets(garbled);
+    const std::vector<size_t> pages = OggPageOffsets(garbled);
     size_t audioPages = 0;
     for (const size_t page : pages) {
         uint64_t granule = 0;
