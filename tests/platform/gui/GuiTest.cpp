@@ -29,47 +29,20 @@ Fl_Widget* WidgetOf(const fw::Ref<fw::TGadget>& gadget) {
     return gadget->impl_->widget;
 }
 
-TEST(GuiLayout, GadgetsReadBackWhereTheyWerePlaced) {
+// Where the player's own gadgets land is checked through the player (PlayerLayoutTest); here
+// what the layout layer adds: toolkit coordinates and scrolling.
+TEST(GuiLayout, ChildrenSitInTheirParentsClientAreaAndScrollingMovesOnlyTheView) {
     fw::Ref<fw::TGadget> window = fw::CreateWindow("layout", 32, 32, 528, 458, nullptr, 9);
-    fw::Ref<fw::TGadget> group = fw::CreatePanel(212, 64, 164, 56, window, 3, "MAIN VOLUME");
-    fw::Ref<fw::TGadget> slider =
-        fw::CreateSlider(2, 3, fw::ClientWidth(group) - 5, fw::ClientHeight(group), group, 5);
     fw::Ref<fw::TGadget> controls = fw::CreatePanel(18, 8, 484, 47, window, 7, "CONTROLS");
     fw::Ref<fw::TGadget> lamp = fw::CreateButton("D.CLIP", 345, 3, 50, 19, controls, 8);
-    fw::Ref<fw::TGadget> meters = fw::CreatePanel(14, 120, 492, 122, window, 3, "");
-    fw::Ref<fw::TGadget> bar = fw::CreateProgBar(1, 46, 482, 28, meters, 0);
     fw::Ref<fw::TGadget> scroll = fw::CreateScrollPanel(14, 254, 492, 140, window, 1);
-    fw::Ref<fw::TGadget> client = fw::ScrollPanelClient(scroll);
-    fw::Ref<fw::TGadget> canvas = fw::CreateCanvas(0, 0, 6144, 115, client, 0);
+    fw::Ref<fw::TGadget> canvas = fw::CreateCanvas(0, 0, 6144, 115, fw::ScrollPanelClient(scroll), 0);
     fw::FitScrollPanelClient(scroll, 0);
 
-    const struct {
-        fw::Ref<fw::TGadget> gadget;
-        int32_t x, y, w, h;
-    } placed[] = {
-        {window, 32, 32, 528, 458}, {group, 212, 64, 164, 56},   {slider, 2, 3, 153, 37},
-        {lamp, 345, 3, 50, 19},     {bar, 1, 46, 482, 28},       {scroll, 14, 254, 492, 140},
-        {canvas, 0, 0, 6144, 115},  {client, 0, 0, 6144, 115},
-    };
-    for (const auto& p : placed) {
-        SCOPED_TRACE(fw::GadgetClass(p.gadget));
-        EXPECT_EQ(fw::GadgetX(p.gadget), p.x);
-        EXPECT_EQ(fw::GadgetY(p.gadget), p.y);
-        EXPECT_EQ(fw::GadgetWidth(p.gadget), p.w);
-        EXPECT_EQ(fw::GadgetHeight(p.gadget), p.h);
-    }
-    // Client areas: window minus frame and status bar, group boxes minus frame and title.
-    EXPECT_EQ(fw::ClientWidth(window), 520);
-    EXPECT_EQ(fw::ClientHeight(window), 458 - 30 - 20);
-    EXPECT_EQ(fw::ClientWidth(group), 158);
-    EXPECT_EQ(fw::ClientHeight(group), 37);
-    // In the toolkit a child sits at its parent's client origin plus its own offset.
     int32_t x = 0, y = 0, w = 0, h = 0;
     fw::GadgetScreenRect(lamp, x, y, w, h);
     EXPECT_EQ(x, 18 + 3 + 345);
     EXPECT_EQ(y, 8 + 16 + 3);
-
-    // Scrolling moves the view, kept within the client, never the content's own place.
     const int32_t view = 492 - 4;
     const struct {
         int32_t ask, got;
@@ -81,9 +54,7 @@ TEST(GuiLayout, GadgetsReadBackWhereTheyWerePlaced) {
         fw::GadgetScreenRect(canvas, x, y, w, h);
         EXPECT_EQ(x, 14 + 2 - s.got);
     }
-    EXPECT_NE(fw::QueryGadget(lamp, fw::QUERY_HWND), 0u);
     EXPECT_EQ(fw::QueryGadget(lamp, fw::QUERY_HWND), fw::QueryGadget(window, fw::QUERY_HWND));
-    fw::UpdateWindow(fw::QueryGadget(window, fw::QUERY_HWND));
     fw::FreeGadget(window);
     EXPECT_EQ(fw::GadgetWidth(lamp), 0);
 }
@@ -123,33 +94,10 @@ TEST(GuiLayout, ClientAreasFollowStyle) {
     fw::FreeGadget(bare);
 }
 
-TEST(GuiGadgets, TextsStatesAndValuesReadBack) {
+TEST(GuiGadgets, SliderAndProgressValuesStayInTheirRanges) {
     fw::Ref<fw::TGadget> window = fw::CreateWindow("states", 0, 0, 300, 200, nullptr, 9);
-    fw::Ref<fw::TGadget> toggle = fw::CreateButton("LOOP", 4, 3, 70, 19, window, 10);
     fw::Ref<fw::TGadget> slider = fw::CreateSlider(4, 30, 150, 20, window, 5);
     fw::Ref<fw::TGadget> bar = fw::CreateProgBar(4, 60, 150, 20, window, 0);
-
-    fw::SetStatusText(window, " Time : 00:00:01 - Elapsed Time : 00:00:00");
-    EXPECT_EQ(fw::StatusText(window), " Time : 00:00:01 - Elapsed Time : 00:00:00");
-    fw::SetGadgetText(toggle, ">LOOP<");
-    EXPECT_EQ(fw::GadgetText(toggle), ">LOOP<");
-    EXPECT_STREQ(WidgetOf(toggle)->label(), ">LOOP<");
-
-    fw::DisableGadget(toggle);
-    EXPECT_EQ(fw::GadgetDisabled(toggle), 1);
-    fw::SetGadgetColor(toggle, 255, 0, 0, 1);
-    EXPECT_EQ(fw::GadgetColor(toggle, 1), 0xFF0000);
-    fw::SetGadgetColor(toggle, 236, 236, 236, 1);
-    EXPECT_EQ(fw::GadgetColor(toggle, 1), 0xECECEC);
-    fw::RedrawGadget(window);  // a disabled button draws with its own colour
-    fw::EnableGadget(toggle);
-    EXPECT_EQ(fw::GadgetDisabled(toggle), 0);
-
-    fw::SetButtonState(toggle, 1);
-    EXPECT_EQ(fw::ButtonState(toggle), 1);
-    fw::SetButtonState(toggle, 0);
-    EXPECT_EQ(fw::ButtonState(toggle), 0);
-
     fw::SetSliderRange(slider, -9, 9);
     const struct {
         int32_t set, got;
@@ -160,8 +108,6 @@ TEST(GuiGadgets, TextsStatesAndValuesReadBack) {
     }
     fw::SetSliderRange(slider, 0, 0);
     EXPECT_EQ(fw::SliderValue(slider), 0);
-    EXPECT_EQ(fw::SliderHigh(slider), 0);
-
     const struct {
         float set, got;
     } fills[] = {{0.5f, 0.5f}, {1.5f, 1.0f}, {-1.0f, 0.0f}, {std::nanf(""), 0.0f}};
