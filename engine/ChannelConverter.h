@@ -49,6 +49,13 @@ public:
     int32_t decayCounter = 0;     // output frames since the adjuster last decayed
     int32_t decayPeriod = 512;
     double step = 0.0;            // input frames per output frame; the source sees it as its rate
+    int32_t inputEnd = 0;         // kInputOpen, kInputEnded or kInputDrained
+
+    static constexpr int32_t kInputOpen = 0;
+    // The source has ended: the window holds the last of its sound, still to be played.
+    static constexpr int32_t kInputEnded = 1;
+    // The read position has gone past the source's last frame; only silence is left.
+    static constexpr int32_t kInputDrained = 2;
 
     ChannelConverter(int32_t outChannels, int32_t outBits, int32_t outRate);
     ~ChannelConverter();
@@ -63,6 +70,9 @@ public:
     void SilenceInput(uint8_t* from, int32_t bytes) const;
     void BeginOutput(float* block, int32_t bytes);
     void FeedInput(int32_t bytesDelivered);
+    // After the FeedInput of the fill in which the source ended: its frames in the window are
+    // its last, and the window is no longer refilled with more of it.
+    void EndInput();
     // 1: the window is used up, feed it; 0: the block is full.
     int32_t Process();
     int32_t MixToFloat();
@@ -76,8 +86,8 @@ public:
     // The same for unsigned 8-bit samples, centred on 128.
     static double CosineInterpolateU8(double y1, double y2, double mu);
     // The blend weight (1 - cos(pi f)) / 2 for f in [0, 1), as sin^2(pi f / 2) by its series:
-    // within 1e-12 of the library cosine, exactly 0 at f = 0, and a fraction of its cost, which
-    // is what lets thousands of channels mix in real time.
+    // within 1e-12 of the library cosine and exactly 0 at f = 0. The float mixer uses a shorter
+    // series of its own, as accurate as its float output needs.
     static double CosineWeight(double f);
 
     int32_t InputFrameBytes() const { return (inBits / 8) * inChannels; }

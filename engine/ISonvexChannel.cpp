@@ -104,6 +104,8 @@ void ISonvexChannel::Seek(int32_t position, int32_t unit) {
     SonvexLockGuard lock(*Mutex);
     Music->Seek(position, unit);
     Position = Music->Position.load();
+    // A seek while the end of the sound still plays out goes on from the new place.
+    Converter->inputEnd = ChannelConverter::kInputOpen;
 }
 
 int32_t ISonvexChannel::GetLoopMode() {
@@ -151,40 +153,50 @@ int32_t ISonvexChannel::Mix(float* out, int32_t frames) {
 
     Mutex->Lock();
     ISonvexMusic* const music = Music;
+    ChannelConverter& converter = *Converter;
+    // A source that ended without looping has rewound itself as it stopped; pulling it again
+    // would play its start. Until the converter has played what it delivered last, only silence
+    // goes in and the source keeps its stopped state.
+    bool ended = converter.inputEnd != ChannelConverter::kInputOpen;
     music->Position = Position.load();
-    music->Status = playing;
+    music->Status = ended ? 0 : playing;
     music->LoopStart = LoopStart.load();
     music->LoopLength = LoopLength.load();
     music->LoopMode = LoopMode.load();
 
-    ChannelConverter& converter = *Converter;
     converter.playing = playing;
     converter.BeginOutput(out, frames * kBytesPerMixFrame);
     // The converter makes progress on every refill (at least one output frame, or the end of
     // the block), so this ends after at most about two refills per frame; the bound only keeps
     // the audio thread safe should that ever break.
     const int64_t maxRefills = 2 * static_cast<int64_t>(frames) + 4;
-    // A source that ends without looping rewinds itself as it stops; pulling it again in this
-    // pass would play its start into the rest of the block, so from then on only silence goes in.
-    bool ended = false;
     for (int64_t refill = 0; refill < maxRefills && converter.Process() == 1; ++refill) {
         uint8_t* const free = converter.window + converter.keptBytes;
         const int32_t room = converter.windowBytes - converter.keptBytes;
         converter.SilenceInput(free, room);
         int32_t delivered = 0;
+        bool endsHere = false;
         if (!ended) {
             music->PlaybackRate = converter.step;
             delivered = music->FillBuffer(free, room);
-            ended = playing == 1 && music->Status == 0;
+            endsHere = playing == 1 && music->Status == 0;
+            ended = endsHere;
         }
         converter.FeedInput(delivered);
+        if (endsHere) {
+            converter.EndInput();
+        }
     }
     Position = music->Position.load();
+    const bool drained = converter.inputEnd == ChannelConverter::kInputDrained;
+    if (drained) {
+        converter.inputEnd = ChannelConverter::kInputOpen;
+    }
     Mutex->Unlock();
 
     // Only a channel that played can have ended; a resume from the main thread during this
     // pass must not be undone by a paused pass.
-    if (playing == 1 && music->Status == 0) {
+    if (playing == 1 && (ended ? drained : music->Status == 0)) {
         PlayingFlag = 0;
     }
     return 0;

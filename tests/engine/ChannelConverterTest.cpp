@@ -415,6 +415,173 @@ TEST_F(ConverterTest, RateThatIsNotANumberHoldsThePosition) {
     EXPECT_EQ(c.outputFull, 1);
 }
 
+// A looping tape of frames that delivers as a source does: forwards from its position, or,
+// while the step is negative, the stretch before its position in stored order.
+struct Tape {
+    std::vector<uint8_t> bytes;
+    int64_t pos = 0;
+
+    int32_t Fill(uint8_t* dest, int32_t n, double step) {
+        const auto size = static_cast<int64_t>(bytes.size());
+        int64_t from = step < 0.0 ? pos - n : pos;
+        pos = step < 0.0 ? from : pos + n;
+        for (int32_t k = 0; k < n; ++k) {
+            dest[k] = bytes[static_cast<size_t>(((from + k) % size + size) % size)];
+        }
+        return n;
+    }
+};
+
+// The mixing rules written plainly, one frame at a time, with the library cosine.
+struct ExactMixer {
+    int32_t channels;
+    int32_t bits;
+    double inRate;
+    double rateFactor = 1.0;
+    double adjuster = 0.0;
+    double gainLeft = 1.0;
+    double gainRight = 1.0;
+    std::vector<uint8_t> window = std::vector<uint8_t>(1024, 0);
+    int32_t kept = 0;
+    int32_t inFrames = 0;
+    double readPos = 0.0;
+    double step = 0.0;
+    int32_t counter = 0;
+
+    int32_t FrameBytes() const { return bits / 8 * channels; }
+    double StepNow() const { return inRate / 44100.0 * (rateFactor + adjuster); }
+    double Sample(int32_t frame, int32_t side) const {
+        const uint8_t* p = window.data() + frame * FrameBytes() + side * (bits / 8);
+        if (bits == 8) {
+            return (*p - 128.0) / 127.0;
+        }
+        if (bits == 16) {
+            int16_t v;
+            std::memcpy(&v, p, 2);
+            return v / 32767.0;
+        }
+        float v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    // 1: window used up; 0: block full.
+    int32_t Mix(float* out, int32_t& outPos, int32_t outFrames) {
+        step = StepNow();
+        if (step > 0.0 && readPos < 0.0) {
+            readPos = 0.0;
+        }
+        while (outPos < outFrames && readPos >= 0.0) {
+            const auto i = static_cast<int32_t>(readPos);
+            const double f = readPos - i;
+            if (counter == 512) {
+                counter = 0;
+                adjuster *= 0.9;
+                step = StepNow();
+            } else {
+                ++counter;
+            }
+            const double m = (1.0 - std::cos(M_PI * f)) / 2.0;
+            const int32_t right = channels == 2 ? 1 : 0;
+            const double l = ((1.0 - m) * Sample(i, 0) + m * Sample(i + 1, 0)) * gainLeft;
+            const double r = ((1.0 - m) * Sample(i, right) + m * Sample(i + 1, right)) * gainRight;
+            out[2 * outPos] = static_cast<float>(out[2 * outPos] + l);
+            out[2 * outPos + 1] = static_cast<float>(out[2 * outPos + 1] + r);
+            ++outPos;
+            readPos += step;
+            if (step > 0.0 && readPos + 1.0 >= inFrames) {
+                std::memmove(window.data(), window.data() + 1024 - FrameBytes(), FrameBytes());
+                kept = FrameBytes();
+                readPos -= std::trunc(readPos);
+                return 1;
+            }
+            if (step < 0.0 && readPos < 1.0) {
+                return 1;
+            }
+        }
+        return 0;
+    }
+    void Block(float* out, int32_t outFrames, Tape& tape) {
+        int32_t outPos = 0;
+        for (;;) {
+            if (readPos <= inFrames && Mix(out, outPos, outFrames) == 0) {
+                return;
+            }
+            std::fill(window.begin() + kept, window.end(), bits == 8 ? 128 : 0);
+            inFrames = (tape.Fill(window.data() + kept, 1024 - kept, step) + kept) / FrameBytes();
+            if (step < 0.0) {
+                readPos = inFrames - 2;
+            }
+        }
+    }
+};
+
+// A long stream mixed by the converter stays within float rounding of the raised-cosine blend
+// computed with the library cosine, through window seams, loops, both directions, rates that
+// change between blocks and within them, and every sample format.
+TEST_F(ConverterTest, LongStreamMatchesTheExactCosineBlend) {
+    struct Case {
+        int32_t channels;
+        int32_t bits;
+        int32_t rate;
+        std::vector<double> rates;   // the rate factor, block by block, in turn
+        double adjuster;
+    };
+    const std::vector<Case> cases = {
+        {2, 16, 48000, {1.0}, 0.0},           {1, 16, 22050, {1.0}, 0.0},
+        {2, 8, 32000, {1.0, 1.3}, 0.0},       {1, 8, 44100, {0.77}, 0.2},
+        {2, 32, 96000, {1.0, 0.6}, -0.3},     {1, 32, 11025, {1.9}, 0.0},
+        {2, 16, 44100, {-1.0}, 0.0},          {2, 16, 48000, {1.0, 1.0, -0.8}, 0.25},
+        {1, 8, 48000, {-1.4, 0.9}, 0.0},      {2, 32, 8000, {-0.5}, -0.1},
+        {2, 16, 44100, {1.0}, 0.0},           {1, 16, 192000, {1.0, 0.31}, 0.0},
+    };
+    for (const Case& k : cases) {
+        const int32_t frameBytes = k.bits / 8 * k.channels;
+        Tape tape;
+        uint32_t seed = 12345;
+        for (int32_t b = 0; b < 3001 * frameBytes; b += k.bits / 8) {
+            seed = seed * 1664525u + 1013904223u;
+            if (k.bits == 32) {
+                const float v = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+                tape.bytes.insert(tape.bytes.end(), reinterpret_cast<const uint8_t*>(&v),
+                                  reinterpret_cast<const uint8_t*>(&v) + 4);
+            } else {
+                for (int32_t j = 0; j < k.bits / 8; ++j) {
+                    tape.bytes.push_back(static_cast<uint8_t>(seed >> (24 - 8 * j)));
+                }
+            }
+        }
+        tape.pos = 1500 * frameBytes;
+        Tape exactTape = tape;
+        ChannelConverter mixer(2, 32, 44100);
+        mixer.SetInputFormat(k.channels, k.bits, k.rate);
+        mixer.playing = 1;
+        mixer.rateAdjuster = k.adjuster;
+        mixer.SetPan(-0.3);
+        ExactMixer exact{k.channels, k.bits, static_cast<double>(k.rate)};
+        std::fill(exact.window.begin(), exact.window.end(), k.bits == 8 ? 128 : 0);
+        exact.adjuster = k.adjuster;
+        exact.gainRight = 0.7;
+        std::vector<float> expected(2 * kBlock);
+        for (int32_t block = 0; block < 60; ++block) {
+            const double rate = k.rates[static_cast<size_t>(block) % k.rates.size()];
+            mixer.rateFactor = rate;
+            exact.rateFactor = rate;
+            std::fill(out.begin(), out.end(), 0.25f);
+            std::fill(expected.begin(), expected.end(), 0.25f);
+            RunBlock(mixer, out.data(), kBlock, [&](uint8_t* d, int32_t n) {
+                return tape.Fill(d, n, mixer.step);
+            });
+            exact.Block(expected.data(), kBlock, exactTape);
+            for (size_t j = 0; j < out.size(); ++j) {
+                ASSERT_NEAR(out[j], expected[j], 1e-6)
+                    << k.channels << " x " << k.bits << " bits at " << k.rate << " Hz, block " << block
+                    << ", value " << j;
+            }
+        }
+        EXPECT_EQ(tape.pos, exactTape.pos);
+    }
+}
+
 class Int16ConverterTest : public ::testing::Test {
 protected:
     ChannelConverter c{2, 16, 44100};

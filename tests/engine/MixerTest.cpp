@@ -217,6 +217,65 @@ TEST_F(MixerTest, ReleasedChannelsAreReapedOnceTheyStop) {
     shared.Release();
 }
 
+// However the end of a sound falls against the blocks and windows, it plays to its last frame:
+// the same number of sounding frames as the same sound followed by silence.
+TEST_F(MixerTest, SoundThatEndsPlaysEveryFrame) {
+    struct Case {
+        int32_t frames;
+        int32_t bits;
+        int32_t rate;
+    };
+    // Ends in the first block, late in a block, in the middle, and after many blocks.
+    const int32_t lengths[] = {1000, 2040, 3000, 10230, 132300};
+    std::vector<Case> cases;
+    for (int32_t bits : {8, 16}) {
+        for (int32_t rate : {44100, 48000}) {
+            for (int32_t frames : lengths) {
+                cases.push_back(Case{frames, bits, rate});
+            }
+        }
+    }
+    // Sounding output frames of a stereo sound of `frames` loud frames and `silent` quiet ones.
+    auto sounding = [this](const Case& k, int32_t silent) {
+        const int32_t frameBytes = k.bits / 8 * 2;
+        std::vector<uint8_t> data(static_cast<size_t>(k.frames + silent) * frameBytes,
+                                  k.bits == 8 ? 128 : 0);
+        for (int32_t i = 0; i < k.frames * 2; ++i) {
+            if (k.bits == 8) {
+                data[i] = 200;
+            } else {
+                const int16_t v = 5000;
+                std::memcpy(&data[2 * i], &v, 2);
+            }
+        }
+        ISonvexSound* sound = Sonvex_CreateSound(2, k.bits, k.rate, static_cast<int32_t>(data.size()),
+                                                 data.data(), 0);
+        ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
+        channel->SetPaused(0);
+        int64_t count = 0;
+        for (int32_t block = 0; block < 400 && channel->Playing() == 1; ++block) {
+            std::fill(out.begin(), out.end(), 0.0f);
+            Mix();
+            for (uint32_t j = 0; j < kBlock; ++j) {
+                count += out[2 * j] != 0.0f || out[2 * j + 1] != 0.0f ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(channel->Playing(), 0);
+        EXPECT_EQ(channel->GetPosition(0), 0);   // rewound by the sound as it ended
+        EXPECT_EQ(sound->GetStatus(), 0);
+        Sonvex_ReleaseChannel(channel);
+        Mix();
+        return count;
+    };
+    for (const Case& k : cases) {
+        const int64_t ended = sounding(k, 0);
+        EXPECT_EQ(ended, sounding(k, 2048)) << k.frames << " frames, " << k.bits << " bits, " << k.rate;
+        if (k.rate == 44100) {
+            EXPECT_EQ(ended, k.frames) << k.frames << " frames, " << k.bits << " bits";
+        }
+    }
+}
+
 TEST_F(MixerTest, AllocChannelLogsTheCount) {
     Sonvex_SetDebugLog(1);
     testing::internal::CaptureStdout();
