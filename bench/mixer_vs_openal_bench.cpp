@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/MixerBenchSound.h"
 #include "engine/ChannelList.h"
 #include "engine/ISonvexChannel.h"
 #include "engine/ISonvexSound.h"
@@ -39,22 +40,9 @@ namespace {
 
 constexpr uint32_t kBlock = 1024;
 constexpr int32_t kChannels = 256;
-constexpr int32_t kSoundFrames = 48000;
-constexpr int32_t kSoundRate = 48000;
-
-const std::vector<uint8_t>& SoundData() {
-    static const std::vector<uint8_t> data = [] {
-        std::vector<uint8_t> bytes(static_cast<size_t>(kSoundFrames) * 4);
-        for (int32_t i = 0; i < kSoundFrames; ++i) {
-            const int16_t l = static_cast<int16_t>((i * 173) % 40000 - 20000);
-            const int16_t r = static_cast<int16_t>((i * 89) % 30000 - 15000);
-            std::memcpy(&bytes[4 * i], &l, 2);
-            std::memcpy(&bytes[4 * i + 2], &r, 2);
-        }
-        return bytes;
-    }();
-    return data;
-}
+using mixerbench::kSoundFrames;
+using mixerbench::kSoundRate;
+using mixerbench::SoundData;
 
 double ThreadSeconds() {
     timespec t{};
