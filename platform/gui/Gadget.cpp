@@ -188,6 +188,23 @@ Ref<TGadget> CreateWindow(const std::string& title, int32_t x, int32_t y, int32_
     return gadget;
 }
 
+namespace {
+
+// A new gadget of the kind, to go into `group` once its widget is made (made outside any FLTK
+// group; Attach puts it in place); none when the group cannot hold gadgets.
+Ref<TGadget> NewChild(int32_t kind, const Ref<TGadget>& group, int32_t style, TGadget::Impl*& parent) {
+    parent = Container(group);
+    if (parent == nullptr) {
+        return nullptr;
+    }
+    Ref<TGadget> gadget = New<Gadget>(kind);
+    gadget->impl_->style = style;
+    Fl_Group::current(nullptr);
+    return gadget;
+}
+
+}  // namespace
+
 Ref<TGadget> CreatePanel(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget> group, int32_t style,
                          const std::string& title) {
     TGadget::Impl* parent = Container(group);
@@ -196,31 +213,25 @@ Ref<TGadget> CreatePanel(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget
 
 Ref<TGadget> CreateButton(const std::string& text, int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget> group,
                           int32_t style) {
-    TGadget::Impl* parent = Container(group);
-    if (parent == nullptr) {
-        return nullptr;
+    TGadget::Impl* parent = nullptr;
+    Ref<TGadget> gadget = NewChild(GADGET_BUTTON, group, style, parent);
+    if (!gadget) {
+        return gadget;
     }
-    Ref<TGadget> gadget = New<Gadget>(GADGET_BUTTON);
-    gadget->impl_->style = style;
     gadget->impl_->text = text;
-    Fl_Group::current(nullptr);
     GadgetButton* button = new GadgetButton(0, 0, w, h);
     button->type((style & BUTTON_CHECKBOX) != 0 ? FL_TOGGLE_BUTTON : FL_NORMAL_BUTTON);
     button->copy_label(text.c_str());
     button->callback(&OnButtonCallback, gadget.Get());
-    Attach(gadget, button, parent, x, y, w, h);
-    button->user_data(gadget.Get());
-    return gadget;
+    return Attach(gadget, button, parent, x, y, w, h);
 }
 
 Ref<TGadget> CreateSlider(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget> group, int32_t style) {
-    TGadget::Impl* parent = Container(group);
-    if (parent == nullptr) {
-        return nullptr;
+    TGadget::Impl* parent = nullptr;
+    Ref<TGadget> gadget = NewChild(GADGET_SLIDER, group, style, parent);
+    if (!gadget) {
+        return gadget;
     }
-    Ref<TGadget> gadget = New<Gadget>(GADGET_SLIDER);
-    gadget->impl_->style = style;
-    Fl_Group::current(nullptr);
     Fl_Slider* slider = new Fl_Slider(0, 0, w, h);
     slider->type((style & SLIDER_VERTICAL) != 0 ? FL_VERT_NICE_SLIDER : FL_HOR_NICE_SLIDER);
     slider->bounds(0, 10);
@@ -228,19 +239,15 @@ Ref<TGadget> CreateSlider(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadge
     slider->value(0);
     slider->when(FL_WHEN_CHANGED);
     slider->callback(&OnSliderCallback, gadget.Get());
-    Attach(gadget, slider, parent, x, y, w, h);
-    slider->user_data(gadget.Get());
-    return gadget;
+    return Attach(gadget, slider, parent, x, y, w, h);
 }
 
 Ref<TGadget> CreateProgBar(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget> group, int32_t style) {
-    TGadget::Impl* parent = Container(group);
-    if (parent == nullptr) {
-        return nullptr;
+    TGadget::Impl* parent = nullptr;
+    Ref<TGadget> gadget = NewChild(GADGET_PROGBAR, group, style, parent);
+    if (!gadget) {
+        return gadget;
     }
-    Ref<TGadget> gadget = New<Gadget>(GADGET_PROGBAR);
-    gadget->impl_->style = style;
-    Fl_Group::current(nullptr);
     Fl_Progress* bar = new Fl_Progress(0, 0, w, h);
     bar->minimum(0.0f);
     bar->maximum(1.0f);
@@ -250,14 +257,12 @@ Ref<TGadget> CreateProgBar(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadg
 }
 
 Ref<TGadget> CreateScrollPanel(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget> group, int32_t flags) {
-    TGadget::Impl* parent = Container(group);
-    if (parent == nullptr) {
-        return nullptr;
+    TGadget::Impl* parent = nullptr;
+    Ref<TGadget> gadget = NewChild(GADGET_SCROLLPANEL, group, flags, parent);
+    if (!gadget) {
+        return gadget;
     }
-    Ref<TGadget> gadget = New<Gadget>(GADGET_SCROLLPANEL);
     TGadget::Impl* impl = gadget->impl_;
-    impl->style = flags;
-    Fl_Group::current(nullptr);
     Fl_Scroll* scroll = new Fl_Scroll(0, 0, w, h);
     scroll->end();
     scroll->resizable(nullptr);
@@ -272,14 +277,12 @@ Ref<TGadget> CreateScrollPanel(int32_t x, int32_t y, int32_t w, int32_t h, Ref<T
 }
 
 Ref<TGadget> CreateCanvas(int32_t x, int32_t y, int32_t w, int32_t h, Ref<TGadget> group, int32_t style) {
-    TGadget::Impl* parent = Container(group);
-    if (parent == nullptr) {
-        return nullptr;
+    TGadget::Impl* parent = nullptr;
+    Ref<TGadget> gadget = NewChild(GADGET_CANVAS, group, style, parent);
+    if (!gadget) {
+        return gadget;
     }
-    Ref<TGadget> gadget = New<Gadget>(GADGET_CANVAS);
-    gadget->impl_->style = style;
     gadget->impl_->canvas = std::make_unique<CanvasBuffers>(std::max(w, 1), std::max(h, 1));
-    Fl_Group::current(nullptr);
     return Attach(gadget, new GadgetCanvas(gadget.Get(), 0, 0, w, h), parent, x, y, w, h);
 }
 
