@@ -298,11 +298,13 @@ void FreeGadget(const Ref<TGadget>& gadget) {
     if (impl->parent != nullptr && Live(Ref<TGadget>(impl->parent)) != nullptr) {
         impl->parent->impl_->widget->redraw();
     }
-    Unlink(gadget.Get());
+    // Hidden and taken out first: hiding sends the widgets events, which their handlers read
+    // through the gadgets that Unlink lets go.
     widget->hide();
     if (widget->parent() != nullptr) {
         widget->parent()->remove(widget);
     }
+    Unlink(gadget.Get());
     // Safe from inside the widget's own callback.
     Fl::delete_widget(widget);
 }
