@@ -13,41 +13,15 @@
 #include <vector>
 
 #include "bench/MixerBenchSound.h"
-#include "engine/ChannelList.h"
-#include "engine/ISonvexChannel.h"
-#include "engine/ISonvexSound.h"
 #include "engine/Mixer.h"
 
 namespace {
 
 constexpr uint32_t kBlock = 1024;
-using mixerbench::kSoundFrames;
-using mixerbench::SoundData;
-
-void StopAll() {
-    LockChannelList();
-    for (ChannelListEntry* e = ChannelList.first; e != nullptr; e = e->next) {
-        e->channel->Stop();
-        Sonvex_ReleaseChannel(e->channel);
-    }
-    UnlockChannelList();
-    std::vector<float> out(2 * 16);
-    MixOutput(out.data(), 16);
-}
 
 void BM_MixResampledChannels(benchmark::State& state) {
     const auto channels = static_cast<int32_t>(state.range(0));
-    const std::vector<uint8_t>& data = SoundData();
-    for (int32_t i = 0; i < channels; ++i) {
-        ISonvexSound* sound = Sonvex_CreateSound(2, 16, 48000, static_cast<int32_t>(data.size()),
-                                                 data.data(), 1);
-        ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
-        channel->SetLoopMode(1);
-        channel->Seek((i * 997) % kSoundFrames, 1);   // channels read different places
-        channel->SetVolume(0.5f);
-        channel->SetPan(static_cast<float>(i % 21 - 10) / 10.0f);
-        channel->SetPaused(0);
-    }
+    mixerbench::StartChannels(channels);
     std::vector<float> out(2 * kBlock);
     for (auto _ : state) {
         MixOutput(out.data(), kBlock);
@@ -60,7 +34,7 @@ void BM_MixResampledChannels(benchmark::State& state) {
     state.counters["channels_realtime"] = benchmark::Counter(
         channels * (static_cast<double>(kBlock) / 44100.0),
         benchmark::Counter::kIsIterationInvariantRate);
-    StopAll();
+    mixerbench::StopAllChannels();
 }
 
 BENCHMARK(BM_MixResampledChannels)->Arg(1)->Arg(16)->Arg(256)->Arg(1024)->Arg(2048);

@@ -141,31 +141,6 @@ private:
     std::string resamplerName_;
 };
 
-void StartEngineChannels() {
-    const std::vector<uint8_t>& data = SoundData();
-    for (int32_t i = 0; i < kChannels; ++i) {
-        ISonvexSound* sound = Sonvex_CreateSound(2, 16, kSoundRate, static_cast<int32_t>(data.size()),
-                                                 data.data(), 1);
-        ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
-        channel->SetLoopMode(1);
-        channel->Seek((i * 997) % kSoundFrames, 1);
-        channel->SetVolume(0.5f);
-        channel->SetPan(static_cast<float>(i % 21 - 10) / 10.0f);
-        channel->SetPaused(0);
-    }
-}
-
-void StopEngineChannels() {
-    LockChannelList();
-    for (ChannelListEntry* e = ChannelList.first; e != nullptr; e = e->next) {
-        e->channel->Stop();
-        Sonvex_ReleaseChannel(e->channel);
-    }
-    UnlockChannelList();
-    std::vector<float> out(2 * 16);
-    MixOutput(out.data(), 16);
-}
-
 double Median(std::vector<double> v) {
     if (v.empty()) {
         return 0.0;
@@ -175,7 +150,7 @@ double Median(std::vector<double> v) {
 }
 
 void BM_MixerAgainstOpenAl(benchmark::State& state) {
-    StartEngineChannels();
+    mixerbench::StartChannels(kChannels);
     OpenAlMix byDefault("");
     OpenAlMix linear("Linear");
     std::vector<float> out(2 * kBlock);
@@ -210,7 +185,7 @@ void BM_MixerAgainstOpenAl(benchmark::State& state) {
     state.counters["engine_over_openal"] = Median(ratios[0]);
     state.counters["engine_over_linear"] = Median(ratios[1]);
     state.SetLabel("openal default resampler: " + byDefault.ResamplerName());
-    StopEngineChannels();
+    mixerbench::StopAllChannels();
 }
 
 BENCHMARK(BM_MixerAgainstOpenAl)->Unit(benchmark::kMillisecond)->MinTime(3.0);
