@@ -64,8 +64,4 @@ void RegisterType(const char* name) {
     Types().insert(name);
 }
 
-bool TypeRegistered(const char* name) {
-    return Types().count(name) != 0;
-}
-
 }  // namespace fw

@@ -20,6 +20,5 @@ int32_t GCCollect();
 
 // Type registration: each framework type is registered once, before its first object.
 void RegisterType(const char* name);
-bool TypeRegistered(const char* name);
 
 }  // namespace fw
