@@ -483,7 +483,7 @@ void ChannelConverter::EndInput() {
 
 bool ChannelConverter::UsableFormat() const {
     const int32_t frameBytes = InputFrameBytes();
-    return windowBytes > 0 && frameBytes > 0 && frameBytes * 2 <= windowBytes;
+    return windowBytes > 0 && frameBytes > 0 && frameBytes <= windowBytes / 2;
 }
 
 int32_t ChannelConverter::Process() {
@@ -513,6 +513,11 @@ int32_t ChannelConverter::MixToFloat() {
     if (step > 0.0 && readPos < 0.0) {
         // Left below the window by backward play; forward play resumes at the window start.
         readPos = 0.0;
+    }
+    if (readPos < 0.0 && inputEnd == kInputEnded) {
+        // Backward play whose last fill brought fewer than two frames is already below them:
+        // nothing of the source is left to play, and no window will ever end to say so.
+        inputEnd = kInputDrained;
     }
     if (outPos >= outFrames || readPos < 0.0 || !UsableFormat()) {
         return FinishBlock();

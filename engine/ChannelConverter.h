@@ -90,7 +90,11 @@ public:
     // series of its own, as accurate as its float output needs.
     static double CosineWeight(double f);
 
-    int32_t InputFrameBytes() const { return (inBits / 8) * inChannels; }
+    // 0 for a format whose frame size does not fit 32 bits: it is not usable.
+    int32_t InputFrameBytes() const {
+        const int64_t bytes = static_cast<int64_t>(inBits / 8) * inChannels;
+        return bytes <= INT32_MAX && bytes >= INT32_MIN ? static_cast<int32_t>(bytes) : 0;
+    }
 
 private:
     template <typename Format>

@@ -1,6 +1,8 @@
 #include "engine/ISonvexChannel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "engine/ChannelConverter.h"
@@ -117,9 +119,20 @@ void ISonvexChannel::SetLoopMode(int32_t mode) {
 }
 
 void ISonvexChannel::SetLoopRange(int32_t start, int32_t length) {
-    const int32_t frameBytes = BytesPerFrame();
-    LoopStart = start * frameBytes;
-    LoopLength = length * frameBytes;
+    const int64_t frameBytes = BytesPerFrame();
+    const int64_t startBytes = start * frameBytes;
+    const int64_t lengthBytes = length * frameBytes;
+    // A range whose bounds in bytes, its end included, do not fit the 32-bit fields is refused:
+    // nothing changes.
+    auto fits = [](int64_t bytes) {
+        return bytes >= std::numeric_limits<int32_t>::min() &&
+               bytes <= std::numeric_limits<int32_t>::max();
+    };
+    if (!fits(startBytes) || !fits(lengthBytes) || !fits(startBytes + lengthBytes)) {
+        return;
+    }
+    LoopStart = static_cast<int32_t>(startBytes);
+    LoopLength = static_cast<int32_t>(lengthBytes);
 }
 
 void ISonvexChannel::GetLevels(double* left, double* right) {
@@ -165,6 +178,9 @@ int32_t ISonvexChannel::Mix(float* out, int32_t frames) {
     music->LoopMode = LoopMode.load();
 
     converter.playing = playing;
+    // The converter counts the block in 32-bit bytes; a block larger than that (the mixer allows
+    // 2^31 - 1 frames) gets this channel in its first 2^28 - 1 frames only.
+    frames = std::min(frames, std::numeric_limits<int32_t>::max() / kBytesPerMixFrame);
     converter.BeginOutput(out, frames * kBytesPerMixFrame);
     // The converter makes progress on every refill (at least one output frame, or the end of
     // the block), so this ends after at most about two refills per frame; the bound only keeps

@@ -3,7 +3,10 @@
 #include <limits>
 
 int32_t BytesPerFrame(int32_t bits, int32_t channels) {
-    return (bits / 8) * channels;
+    const int64_t bytes = static_cast<int64_t>(bits / 8) * channels;
+    return bytes >= std::numeric_limits<int32_t>::min() && bytes <= std::numeric_limits<int32_t>::max()
+               ? static_cast<int32_t>(bytes)
+               : 0;
 }
 
 int32_t BytesToUnit(int32_t bytes, int32_t unit, int32_t sampleRate, int32_t bytesPerFrame) {

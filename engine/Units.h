@@ -11,7 +11,8 @@ enum SonvexUnit : int32_t {
     SonvexUnitOrder = 5,
 };
 
-// Bytes per frame of a format: (bits / 8) x channels.
+// Bytes per frame of a format: (bits / 8) x channels; 0 (no frame size) when that does not fit
+// 32 bits.
 int32_t BytesPerFrame(int32_t bits, int32_t channels);
 
 // bytes in unit 0 (bytes), 1 (frames) or 2 (milliseconds); -1 for any other unit.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -257,6 +258,87 @@ TEST_F(BoundChannel, LoopRangeAndPositionsInEachUnit) {
     EXPECT_EQ(channel.GetLength(1), 100000);
     // Units the channel does not know go to the source.
     EXPECT_EQ(channel.GetPosition(5), source.GetPosition(5));
+}
+
+// Ranges whose bytes, or whose end, do not fit 32 bits are refused; the others are kept as asked
+// and reach a looping sound that plays on without reading outside its block.
+TEST_F(BoundChannel, LoopRangesThatDoNotFitAreRefused) {
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    struct Case {
+        int32_t start;
+        int32_t length;
+        bool kept;
+    };
+    const Case cases[] = {
+        {kMax, 1, false},          {1, kMax, false},          {kMin, 1, false},
+        {0, kMin, false},          {kMax, kMax, false},       {kMin, kMin, false},
+        {kMax / 4 + 1, 0, false},  {0, kMax / 4 + 1, false},  {kMin / 4 - 1, 0, false},
+        {kMax / 8 + 1, kMax / 8 + 1, false},   // each fits, their end does not
+        {kMin / 4, -1, false},
+        {kMax / 4, 0, true},       {0, kMax / 4, true},       {kMin / 4, 0, true},
+        {kMax / 8, kMax / 8 + 1, true},       {-1, 10, true},   {-100, -50, true},
+        {20, 0, true},
+    };
+    const std::vector<uint8_t> data = mixtest::S16Frames(std::vector<int16_t>(2 * 600, 3000));
+    ISonvexSound* sound = Sonvex_CreateSound(2, 16, 44100, static_cast<int32_t>(data.size()),
+                                             data.data(), 1);
+    Bind(*sound);
+    channel.SetLoopMode(1);
+    channel.SetPaused(0);
+    for (const Case& k : cases) {
+        channel.SetLoopRange(100, 50);
+        channel.SetLoopRange(k.start, k.length);
+        const int64_t start = k.kept ? int64_t{k.start} * 4 : 400;
+        const int64_t length = k.kept ? int64_t{k.length} * 4 : 200;
+        EXPECT_EQ(channel.LoopStart, start) << k.start << ", " << k.length;
+        EXPECT_EQ(channel.LoopLength, length) << k.start << ", " << k.length;
+        MixBlock();
+        EXPECT_EQ(channel.Playing(), 1) << k.start << ", " << k.length;
+    }
+}   // the channel's destructor releases the sound
+
+// A format whose frame size does not fit 32 bits has none: the units answer 0, nothing is read,
+// and a seek or loop range does not overflow on the way.
+TEST_F(BoundChannel, FormatsWithoutA32BitFrameSizeConvertNothing) {
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    struct Case {
+        int32_t channels;
+        int32_t bits;
+    };
+    const std::vector<uint8_t> data(4000, 0x40);
+    for (const Case& k : {Case{kMax, 16}, Case{16, kMax}, Case{1 << 30, 32}, Case{kMin, 16},
+                          Case{1 << 29, 32}}) {
+        ISonvexSound* sound = Sonvex_CreateSound(k.channels, k.bits, 44100, 4000, data.data(), 0);
+        Bind(*sound);
+        channel.SetPaused(0);
+        channel.Position = 2000;
+        EXPECT_EQ(channel.BytesPerFrame(), 0) << k.channels << " x " << k.bits;
+        EXPECT_EQ(channel.GetPosition(1), 0);
+        EXPECT_EQ(channel.GetPosition(2), 0);
+        EXPECT_EQ(channel.GetLength(1), 0);
+        channel.SetLoopRange(kMax, kMax);
+        channel.Seek(kMax, 1);
+        MixBlock();
+        for (float v : out) {
+            ASSERT_EQ(v, 0.0f) << k.channels << " x " << k.bits;
+        }
+    }
+}   // the last sound goes with the channel; binding each next one gave the one before back
+
+// A block too large to count in 32-bit bytes (the mixer passes up to 2^31 - 1 frames) overflows
+// nothing. A backward channel with nothing to read writes only the block's first frame.
+TEST_F(BoundChannel, BlockBeyond32BitBytesDoesNotOverflow) {
+    ScriptedSource& empty = Source(4000, [](ScriptedSource&, uint8_t*, int32_t) { return 0; });
+    Bind(empty);
+    channel.SetRate(-1.0f);
+    channel.SetPaused(0);
+    for (int32_t frames : {1 << 28, (1 << 29) + 1, std::numeric_limits<int32_t>::max()}) {
+        std::vector<float> first(2, 0.0f);
+        channel.Mix(first.data(), frames);
+    }
+    EXPECT_GT(empty.fills, 0);
 }
 
 TEST_F(BoundChannel, SeekAnswersTheNewPositionAtOnce) {

@@ -276,6 +276,62 @@ TEST_F(MixerTest, SoundThatEndsPlaysEveryFrame) {
     }
 }
 
+// Backward play fills 256 frames of 16-bit stereo at a time, so the start frame decides how much
+// the fill that reaches the start of the data brings. Whatever that is, the channel ends as a
+// forward end does: stopped at position 0, reaped once released, its sound given back.
+TEST_F(MixerTest, SoundThatEndsBackwardsStopsAndIsReaped) {
+    struct Case {
+        int32_t frames;       // the sound's length
+        int32_t start;        // the frame play starts from
+        float rate;
+        bool resumed;         // played forward to its end first, then resumed at this rate
+    };
+    const Case cases[] = {
+        {512, 512, -1.0f, false},    // the last fill lands on byte 0; the next brings nothing
+        {600, 513, -1.0f, false},    // last fill 1 frame
+        {514, 514, -1.0f, false},    // 2 frames
+        {700, 515, -1.0f, false},    // 3 frames
+        {300, 1, -1.0f, false},      // 1 frame, in the first fill
+        {512, 512, -0.5f, false},
+        {300, 0, -1.0f, false},      // backwards from position 0
+        {300, 0, -1.0f, true},       // resumed backwards at position 0 after a forward end
+        {512, 0, 1.0f, false},       // forward ends, as before
+        {514, 3, 1.0f, false},
+    };
+    for (const Case& k : cases) {
+        std::vector<int16_t> samples(static_cast<size_t>(2 * k.frames), 4000);
+        blocks.push_back(mixtest::S16Frames(samples));
+        const std::vector<uint8_t>& data = blocks.back();
+        ISonvexSound* sound = Sonvex_CreateSound(2, 16, 44100, static_cast<int32_t>(data.size()),
+                                                 data.data(), 0);
+        sound->AddRef();   // the framework's sound holds it too
+        ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
+        auto playOut = [&](float rate) {
+            channel->SetRate(rate);
+            channel->SetPaused(0);
+            for (int32_t block = 0; block < 8 && channel->Playing() == 1; ++block) {
+                Mix();
+            }
+        };
+        if (k.resumed) {
+            playOut(1.0f);
+        }
+        channel->Seek(k.start, 1);
+        playOut(k.rate);
+        const std::string name = std::to_string(k.frames) + " frames from " +
+                                 std::to_string(k.start) + " at " + std::to_string(k.rate);
+        EXPECT_EQ(channel->Playing(), 0) << name;
+        EXPECT_EQ(channel->GetPosition(0), 0) << name;
+        EXPECT_EQ(sound->GetStatus(), 0) << name;
+        Sonvex_ReleaseChannel(channel);
+        Mix();
+        EXPECT_EQ(CountChannels(), 0) << name;
+        EXPECT_EQ(sound->GetRefCount(), 1) << name;
+        sound->Release();
+        mixtest::DrainChannelList();
+    }
+}
+
 TEST_F(MixerTest, AllocChannelLogsTheCount) {
     Sonvex_SetDebugLog(1);
     testing::internal::CaptureStdout();
