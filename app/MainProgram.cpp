@@ -45,9 +45,9 @@ fw::Ref<TApp> StartUp() {
     sonvex2::InitSonvexOgg();
     sonvex2::InitSonvexDumb();
 
-    StartAudioDriver(kDriverName);
-
+    // The title first: a message box about the output carries it.
     fw::AppTitle() = kTitle;
+    StartAudioDriver(kDriverName);
     fw::PollSystem();
 
     VuPixmap = fw::LoadPixmapPNG("incbin::vu8.png");

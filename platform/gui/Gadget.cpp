@@ -62,9 +62,15 @@ void OnWindowCallback(Fl_Widget*, void* data) {
     RaiseGadgetEvent(static_cast<TGadget*>(data), WindowClose);
 }
 
-void OnButtonCallback(Fl_Widget* widget, void* data) {
-    Fl_Button* button = static_cast<Fl_Button*>(widget);
-    RaiseGadgetEvent(static_cast<TGadget*>(data), GadgetAction, button->type() == FL_TOGGLE_BUTTON ? button->value() : 0);
+void OnButtonCallback(Fl_Widget*, void* data) {
+    TGadget* gadget = static_cast<TGadget*>(data);
+    TGadget::Impl* impl = gadget->impl_;
+    if ((impl->style & BUTTON_CHECKBOX) == 0) {
+        RaiseGadgetEvent(gadget, GadgetAction, 0);
+        return;
+    }
+    impl->toggled = impl->toggled == 0 ? 1 : 0;
+    RaiseGadgetEvent(gadget, GadgetAction, impl->toggled);
 }
 
 void OnSliderCallback(Fl_Widget* widget, void* data) {
@@ -220,7 +226,9 @@ Ref<TGadget> CreateButton(const std::string& text, int32_t x, int32_t y, int32_t
     }
     gadget->impl_->text = text;
     GadgetButton* button = new GadgetButton(0, 0, w, h);
-    button->type((style & BUTTON_CHECKBOX) != 0 ? FL_TOGGLE_BUTTON : FL_NORMAL_BUTTON);
+    // A toggle too is a push button to FLTK: the only look it has is the caption the program gives
+    // it, never a pressed state left over from the last click.
+    button->type(FL_NORMAL_BUTTON);
     button->copy_label(text.c_str());
     button->callback(&OnButtonCallback, gadget.Get());
     return Attach(gadget, button, parent, x, y, w, h);
@@ -361,7 +369,14 @@ void ScrollScrollPanel(const Ref<TGadget>& scrollpanel, int32_t x, int32_t y) {
     ScrollView(*impl, w, h);
     x = std::max(0, std::min(x, client->widget->w() - w));
     y = std::max(0, std::min(y, client->widget->h() - h));
-    static_cast<Fl_Scroll*>(impl->widget)->scroll_to(x, y);
+    Fl_Scroll* scroll = static_cast<Fl_Scroll*>(impl->widget);
+    if (x == scroll->xposition() && y == scroll->yposition()) {
+        return;
+    }
+    scroll->scroll_to(x, y);
+    // Painted whole: FLTK scrolls by copying the old view, and when a child is damaged in the same
+    // flush (a new canvas column) the display keeps the unscrolled view.
+    scroll->redraw();
 }
 
 int32_t ScrollPanelX(const Ref<TGadget>& scrollpanel) {
@@ -547,12 +562,20 @@ std::string StatusText(const Ref<TGadget>& window) {
 
 int32_t ButtonState(const Ref<TGadget>& button) {
     TGadget::Impl* impl = Live(button, GADGET_BUTTON);
-    return impl == nullptr ? 0 : static_cast<Fl_Button*>(impl->widget)->value();
+    if (impl == nullptr) {
+        return 0;
+    }
+    return (impl->style & BUTTON_CHECKBOX) != 0 ? impl->toggled : static_cast<Fl_Button*>(impl->widget)->value();
 }
 
 void SetButtonState(const Ref<TGadget>& button, int32_t state) {
     TGadget::Impl* impl = Live(button, GADGET_BUTTON);
-    if (impl != nullptr) {
+    if (impl == nullptr) {
+        return;
+    }
+    if ((impl->style & BUTTON_CHECKBOX) != 0) {
+        impl->toggled = state != 0 ? 1 : 0;
+    } else {
         static_cast<Fl_Button*>(impl->widget)->value(state != 0 ? 1 : 0);
     }
 }

@@ -41,6 +41,8 @@ struct TGadget::Impl {
     // Panels.
     Ref<TPixmap> pixmap;
     std::unique_ptr<Fl_RGB_Image> image;
+    // Toggle buttons: the state, kept here since the widget is a push button.
+    int32_t toggled = 0;
     // Scroll panels.
     Ref<TGadget> client;
     // Canvases.

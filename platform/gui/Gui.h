@@ -137,12 +137,16 @@ Ref<TGadget> GadgetGroup(const Ref<TGadget>& gadget);
 std::vector<Ref<TGadget>> GadgetKids(const Ref<TGadget>& gadget);
 // Where the toolkit actually placed the gadget, in its window's coordinates (for layout checks).
 void GadgetScreenRect(const Ref<TGadget>& gadget, int32_t& x, int32_t& y, int32_t& w, int32_t& h);
+// What the display shows of the gadget's window in that rectangle (window coordinates), read back
+// from the X server once it has done everything sent to it: 0xRRGGBB row by row; empty when the
+// window is not shown or the rectangle leaves it (for checks of what the user sees).
+std::vector<int32_t> WindowPixels(const Ref<TGadget>& gadget, int32_t x, int32_t y, int32_t w, int32_t h);
 
 // Windows.
 void SetStatusText(const Ref<TGadget>& window, const std::string& text);
 std::string StatusText(const Ref<TGadget>& window);
 
-// Toggle buttons: 1 pressed, 0 released.
+// Toggle buttons: the state their clicks flip, 1 or 0; it never shows (the look is a push button's).
 int32_t ButtonState(const Ref<TGadget>& button);
 void SetButtonState(const Ref<TGadget>& button, int32_t state);
 

@@ -83,8 +83,9 @@ void TTimer::Run() {
             break;
         }
         next += period;
-        // Only the first undelivered tick wakes the main thread; the delivery takes them all.
-        if (pending_.fetch_add(1, std::memory_order_acq_rel) == 0) {
+        // A tick still untaken a whole period on means the main thread is blocked: this period
+        // merges into it, so the periods it misses come as one tick when it polls again.
+        if (!due_.exchange(true, std::memory_order_acq_rel)) {
             WakeSystem();
         }
     }
@@ -108,7 +109,7 @@ void StopTimer(const Ref<TTimer>& timer) {
     if (timer->thread_.joinable()) {
         timer->thread_.join();
     }
-    timer->pending_.store(0, std::memory_order_relaxed);
+    timer->due_.store(false, std::memory_order_relaxed);
 }
 
 void TTimer::Delete() {
@@ -128,19 +129,16 @@ void DeliverTimerTicks() {
         }
     }
     for (const Ref<TTimer>& timer : running) {
-        // One tick at a time: a hook that polls takes the next tick inside its own handling.
-        int32_t pending = timer->pending_.load(std::memory_order_acquire);
-        while (pending > 0) {
-            if (!timer->pending_.compare_exchange_weak(pending, pending - 1, std::memory_order_acq_rel)) {
-                continue;
-            }
-            timer->ticks_ += 1;
-            if (timer->event_) {
-                EmitEvent(timer->event_);
-            } else {
-                EmitEvent(CreateEvent(TimerTick, timer, timer->ticks_));
-            }
-            pending = timer->pending_.load(std::memory_order_acquire);
+        // Taken before it is raised: a hook that polls takes the next period's tick inside its own
+        // handling.
+        if (!timer->due_.exchange(false, std::memory_order_acq_rel)) {
+            continue;
+        }
+        timer->ticks_ += 1;
+        if (timer->event_) {
+            EmitEvent(timer->event_);
+        } else {
+            EmitEvent(CreateEvent(TimerTick, timer, timer->ticks_));
         }
     }
 }

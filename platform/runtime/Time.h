@@ -3,8 +3,8 @@
 //
 // A timer counts its periods on a thread of its own and wakes the main thread; the ticks are raised
 // as events (TimerTick with the timer as source and its tick count as data, or the timer's own
-// event) from inside the next system poll, one event per period, none lost while the main thread
-// is busy.
+// event) from inside the next system poll, one event per period. Periods that end while the last
+// tick is still untaken (the main thread blocked) join it: after a block comes one tick, not a burst.
 
 #include <atomic>
 #include <cstdint>
@@ -37,7 +37,8 @@ private:
     int32_t period_ = 0;
     int32_t ticks_ = 0;
     Ref<TEvent> event_;
-    std::atomic<int32_t> pending_{0};
+    // A tick is waiting for the main thread.
+    std::atomic<bool> due_{false};
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };
@@ -48,7 +49,7 @@ Ref<TTimer> CreateTimer(float hertz, Ref<TEvent> event = nullptr);
 void StopTimer(const Ref<TTimer>& timer);
 int32_t TimerTicks(const Ref<TTimer>& timer);
 
-// Raises the ticks counted since the last delivery (PollSystem and WaitSystem call it; a GUI driver
+// Raises the tick of each timer that has one due (PollSystem and WaitSystem call it; a GUI driver
 // calls it from its own message loop too, so ticks go on inside modal dialogs). Main thread.
 void DeliverTimerTicks();
 
