@@ -115,7 +115,14 @@ TEST(PlayerDeviceTest, CommandLineFilePlaysAsMixedOfflineAndASecondFileReplacesT
     player_test::RequesterAnswer() = second;
     player_test::Act(player->myload);
     EXPECT_EQ(fw::GadgetText(player->myplay), "PAUSE");
-    player_test::RunFor(1500);
+    // The second to its end, then a second more of recording: its quarter second of silence has
+    // reached the monitor whatever the device's latency and however slowly the loop ran.
+    const int32_t secondDeadline = fw::MilliSecs() + 10000;
+    while (fw::ChannelPlaying(app::CurrentChannel) != 0 && fw::MilliSecs() - secondDeadline < 0) {
+        app::MainLoopStep();
+    }
+    const uint64_t atSecondEnd = recorder.FramesRecorded();
+    EXPECT_TRUE(WaitFor([&] { return recorder.FramesRecorded() >= atSecondEnd + kRate; }, std::chrono::seconds(10)));
     recorder.Stop();
     const std::vector<float> recorded = recorder.Samples();
 

@@ -15,6 +15,7 @@
 #include "app/TApp.h"
 #include "platform/gui/Gui.h"
 #include "platform/runtime/App.h"
+#include "tests/media/TempFile.h"
 #include "tests/media/WavWriter.h"
 
 namespace player_test {
@@ -23,6 +24,12 @@ namespace player_test {
 inline std::vector<std::string>& Told() {
     static std::vector<std::string> told;
     return told;
+}
+
+// The title each of those message boxes was given.
+inline std::vector<std::string>& ToldTitles() {
+    static std::vector<std::string> titles;
+    return titles;
 }
 
 // The path the file requester answers with next.
@@ -43,33 +50,20 @@ inline fw::Ref<app::TApp> StartPlayer(const std::vector<std::string>& args = {"p
     if (!player) {
         fw::AppArgs() = args;
         fw::InitGui();
-        fw::SetNotifyPresenter([](const std::string& text, bool) { Told().push_back(text); });
+        fw::SetNotifyPresenter([](const std::string& text, bool) {
+            Told().push_back(text);
+            ToldTitles().push_back(fw::AppTitle());
+        });
         fw::SetRequestFileAnswer(&AnswerRequester);
         player = app::StartUp();
     }
     return player;
 }
 
-// A WAV of random 16-bit stereo at 44100 Hz; removed when the test process ends.
+// A WAV of random 16-bit stereo at 44100 Hz; removed when the test ends.
 inline std::string WriteWav(const std::string& name, int32_t frames, uint32_t seed) {
-    const std::string path = "/tmp/sonvex-app-" + std::to_string(getpid()) + "-" + name + ".wav";
     WavFormat format;
-    std::vector<uint8_t> bytes = WavWriter::Simple(format, WavSamples(frames, 2, 16, seed));
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-    static std::vector<std::string> made;
-    if (made.empty()) {
-        std::atexit([] {
-            for (const std::string& p : made) {
-                std::remove(p.c_str());
-            }
-        });
-    }
-    made.push_back(path);
-    return path;
+    return sonvex_test::WriteTempFile(name + ".wav", WavWriter::Simple(format, WavSamples(frames, 2, 16, seed)));
 }
 
 // Handles every event queued so far the way the main loop does.

@@ -74,11 +74,12 @@ protected:
     std::string song;
 };
 
-TEST_F(PlayerSessionTest, AudioFailureIsToldOnceAndTheWindowStillOpens) {
+TEST_F(PlayerSessionTest, AudioFailureIsToldOnceUnderThePlayersTitleAndTheWindowStillOpens) {
     ASSERT_EQ(player_test::Told().size(), 1u);
     EXPECT_EQ(player_test::Told()[0].rfind("Unable to start the audio output \"Sonvex RtAudio\": ", 0), 0u)
         << player_test::Told()[0];
     EXPECT_NE(player_test::Told()[0].find("without sound"), std::string::npos);
+    EXPECT_EQ(player_test::ToldTitles()[0], "Telvo Audio Player V2.2 - (Wav/Flac/Ogg)");
     EXPECT_NE(fw::QueryGadget(app::MainWindow, fw::QUERY_HWND), 0u);
 }
 
@@ -354,6 +355,38 @@ TEST_F(PlayerSessionTest, ScopeColumnsScrollAndShowBothPolarities) {
     EXPECT_EQ(fw::CanvasPixel(app::ScopeCanvas, x, 85 - 11), red);
     EXPECT_EQ(fw::CanvasPixel(app::ScopeCanvas, x, 85 + 11), red);
     EXPECT_EQ(fw::CanvasPixel(app::ScopeCanvas, x, 85 - 14), back);
+}
+
+// Ten seconds of ticks, each with its block of sound and the repaint the main loop's wait does:
+// the strip on the display, scrolled, is the canvas, not a comb of the newest columns.
+TEST_F(PlayerSessionTest, ScrolledScopeOnTheDisplayIsTheCanvas) {
+    fw::StopTimer(player->Timer);
+    Open(player_test::WriteWav("ten-seconds", 15 * 44100, 11));
+    for (int32_t tick = 0; tick < 625; ++tick) {
+        Mix();
+        fw::EmitEvent(fw::CreateEvent(fw::TimerTick, player->Timer));
+        Drain();
+        fw::PollSystem();
+    }
+    ASSERT_GT(fw::ScrollPanelX(app::ScopeScrollPanel), 100);
+
+    int32_t viewX = 0, viewY = 0, w = 0, h = 0, canvasX = 0, canvasY = 0;
+    fw::GadgetScreenRect(app::ScopeScrollPanel, viewX, viewY, w, h);
+    fw::GadgetScreenRect(app::ScopeCanvas, canvasX, canvasY, w, h);
+    const int32_t border = 2, viewW = 492 - 2 * border, rows = 115;
+    const std::vector<int32_t> shown = fw::WindowPixels(app::MainWindow, viewX + border, canvasY, viewW, rows);
+    ASSERT_EQ(shown.size(), size_t(viewW) * rows);
+    int32_t wrongColumns = 0;
+    for (int32_t x = 0; x < viewW; ++x) {
+        for (int32_t y = 0; y < rows; ++y) {
+            if (shown[size_t(y) * viewW + x] != fw::CanvasPixel(app::ScopeCanvas, viewX + border + x - canvasX, y)) {
+                ++wrongColumns;
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(wrongColumns, 0);
+    EXPECT_TRUE(player_test::Screenshot("player-scope-scrolled"));
 }
 
 TEST_F(PlayerSessionTest, ClosingTheWindowEndsTheProcess) {

@@ -16,6 +16,7 @@
 #include "engine/ISonvexStream.h"
 #include "engine/cfile.h"
 #include "engine/cmem.h"
+#include "tests/media/TempFile.h"
 
 namespace {
 
@@ -39,22 +40,7 @@ private:
     StreamPtr stream_;
 };
 
-class TempFile {
-public:
-    explicit TempFile(const std::vector<uint8_t>& bytes)
-        : path_(std::filesystem::temp_directory_path() /
-                ("sonvex_stream_" + std::to_string(getpid()) + "_" +
-                 std::to_string(reinterpret_cast<uintptr_t>(this)))) {
-        std::FILE* out = std::fopen(path_.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
-    }
-    ~TempFile() { std::filesystem::remove(path_); }
-    const char* path() const { return path_.c_str(); }
-
-private:
-    std::filesystem::path path_;
-};
+using sonvex_test::TempFile;
 
 const std::vector<uint8_t> kTen = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
 
@@ -149,8 +135,8 @@ TEST(MemStream, ReadStringStopsAtAZeroByte) {
 }
 
 TEST(FileStream, EndOfFileAndSeekSemantics) {
-    TempFile file(kTen);
-    StreamPtr stream(Sonvex_OpenFileStream(file.path()));
+    const TempFile file("ten", kTen);
+    StreamPtr stream(Sonvex_OpenFileStream(file.path().c_str()));
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->kind, ISonvexStream::KindFile);
     EXPECT_EQ(stream->Size(), 10);
@@ -192,12 +178,12 @@ ISonvexStream* OpenWithoutWaiting(const std::string& path) {
 
 TEST(FileStream, OpenRefusesAtOnceWhatIsNotAReadableRegularFile) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path();
-    const std::string tag = std::to_string(getpid());
-    const std::string fifo = (dir / ("sonvex_fifo_" + tag)).string();
+    const TempFile fifoFile("fifo");
+    const std::string& fifo = fifoFile.path();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Root reads whatever its mode says, so there a write-only kernel file stands in.
-    TempFile locked(kTen);
-    chmod(locked.path(), 0);
+    const TempFile locked("locked", kTen);
+    chmod(locked.path().c_str(), 0);
     const std::string unreadable = geteuid() == 0 ? "/proc/sys/vm/compact_memory" : locked.path();
 
     for (const std::string& path : {std::string("/nonexistent/sonvex/file.wav"), dir.string(), fifo,
@@ -218,7 +204,6 @@ TEST(FileStream, OpenRefusesAtOnceWhatIsNotAReadableRegularFile) {
         Sonvex_DeleteStream(stream);
         EXPECT_EQ(log, "Sonvex2: Not a readable file: " + path + "\n");
     }
-    std::filesystem::remove(fifo);
     EXPECT_EQ(Sonvex_OpenFileStream(nullptr), nullptr);
     Sonvex_DeleteStream(nullptr);
 }
@@ -230,8 +215,8 @@ TEST(StreamKinds, TrackerLoaderCanReachTheSource) {
     EXPECT_EQ(block->size, 10);
     EXPECT_EQ(block->data[9], 9);
 
-    TempFile file(kTen);
-    StreamPtr disk(Sonvex_OpenFileStream(file.path()));
+    const TempFile file("ten", kTen);
+    StreamPtr disk(Sonvex_OpenFileStream(file.path().c_str()));
     ASSERT_EQ(disk->kind, ISonvexStream::KindFile);
     EXPECT_NE(static_cast<cfile*>(disk.get())->file, nullptr);
 }

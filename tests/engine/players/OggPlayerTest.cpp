@@ -12,6 +12,7 @@
 #include "engine/ISonvexStream.h"
 #include "engine/players/OggPlayer.h"
 #include "tests/media/OggWriter.h"
+#include "tests/media/TempFile.h"
 
 namespace {
 
@@ -159,20 +160,10 @@ public:
     }
 };
 
-std::string WriteTempFile(const Bytes& bytes) {
-    char path[] = "/tmp/sonvex-ogg-XXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    FILE* f = fdopen(fd, "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return path;
-}
-
 // ---- loading ------------------------------------------------------------------------------
 
 TEST(OggLoader, AcceptsStereoFileSetsFormatAndLogs) {
-    const std::string path = WriteTempFile(StereoTenSeconds());
+    const std::string path = sonvex_test::WriteTempFile("ten.ogg", StereoTenSeconds());
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
     ASSERT_NE(stream, nullptr);
     LogCapture log;
@@ -302,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(RatesAndChannels, OggWholeFile,
 
 TEST(OggPlayer, TenSecondFileFromDiskInOddPieces) {
     const Bytes expected = StraightDecode(StereoTenSeconds());
-    const std::string path = WriteTempFile(StereoTenSeconds());
+    const std::string path = sonvex_test::WriteTempFile("ten.ogg", StereoTenSeconds());
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
     OggPlayer* player = OggLoader(stream);
     ASSERT_NE(player, nullptr);

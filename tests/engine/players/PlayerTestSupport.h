@@ -8,12 +8,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/DebugLog.h"
+#include "tests/media/TempFile.h"
 
 namespace playertest {
 
@@ -60,17 +60,7 @@ inline int32_t OpenDescriptors() {
     return EntriesIn("/proc/self/fd");
 }
 
-// Writes bytes to a file in the test's temporary directory and answers its path. The name carries
-// the process id: CTest runs the cases of one suite as parallel processes.
-inline std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = testing::TempDir() + "sonvex_" + std::to_string(getpid()) + "_" + name;
-    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-        if (!bytes.empty()) {
-            std::fwrite(bytes.data(), 1, bytes.size(), file);
-        }
-        std::fclose(file);
-    }
-    return path;
-}
+// Files on disk for the code under test, gone when the test ends.
+using sonvex_test::WriteTempFile;
 
 }  // namespace playertest

@@ -541,7 +541,8 @@ TEST(WavSeek, RandomSeeksResumeAtTheTargetFrame) {
 // ---- Lifetime ---------------------------------------------------------------------------------
 
 TEST(WavLifetime, AnAcceptedFileIsClosedOnceWhenThePlayerGoes) {
-    const std::string path = testing::TempDir() + "sonvex_wav_lifetime_" + std::to_string(getpid()) + ".wav";
+    const sonvex_test::TempFile file("wav_lifetime.wav");
+    const std::string& path = file.path();
     ASSERT_TRUE(WavWriter().Format(Pcm(2, 16)).Data(WavSamples(100, 2, 16)).WriteFile(path));
     const int32_t before = playertest::OpenDescriptors();
     ISonvexStream* stream = Sonvex_OpenFileStream(path.c_str());
@@ -557,7 +558,6 @@ TEST(WavLifetime, AnAcceptedFileIsClosedOnceWhenThePlayerGoes) {
     const auto log = playertest::LogLines([&] { player->Release(); });
     EXPECT_EQ(log, std::vector<std::string>{"~WavPlayer"});
     EXPECT_EQ(playertest::OpenDescriptors(), before);
-    std::remove(path.c_str());
 }
 
 TEST(WavLifetime, CloseRewindsAndKeepsTheStreamOpen) {

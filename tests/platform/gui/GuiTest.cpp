@@ -13,6 +13,7 @@
 #include "platform/gui/GadgetImpl.h"
 #include "platform/gui/Gui.h"
 #include "platform/runtime/Incbin.h"
+#include "tests/media/TempFile.h"
 
 namespace {
 
@@ -130,7 +131,6 @@ TEST(GuiEvents, ToolkitInputRaisesEventsWithTheGadgetAsSource) {
     fw::SetSliderRange(slider, 0, 19);
 
     WidgetOf(push)->do_callback();
-    static_cast<Fl_Button*>(WidgetOf(toggle))->value(1);
     WidgetOf(toggle)->do_callback();
     static_cast<Fl_Slider*>(WidgetOf(slider))->value(7);
     WidgetOf(slider)->do_callback();
@@ -176,6 +176,42 @@ TEST(GuiEvents, ToolkitInputRaisesEventsWithTheGadgetAsSource) {
     EXPECT_EQ(seen->events[4]->x, 200);
     EXPECT_EQ(seen->events[4]->y, 20);
     EXPECT_EQ(fw::QueuedEvents(), static_cast<int32_t>(std::size(expected)));
+    fw::RemoveHook(fw::EmitEventHook, &Collect, seen);
+    fw::FlushEvents();
+    fw::FreeGadget(window);
+}
+
+// A toggle drawn as a push button flips its state on each click but, once released, looks like the
+// push button beside it on the display, whatever its state.
+TEST(GuiEvents, ToggleButtonKeepsItsStateButNotAPressedLook) {
+    fw::FlushEvents();
+    fw::Ref<Seen> seen = fw::New<Seen>();
+    fw::AddHook(fw::EmitEventHook, &Collect, seen, 0);
+    fw::Ref<fw::TGadget> window = fw::CreateWindow("toggle", 0, 0, 300, 100, nullptr, 9);
+    fw::Ref<fw::TGadget> push = fw::CreateButton("LOOP", 10, 10, 70, 19, window, 8);
+    fw::Ref<fw::TGadget> toggle = fw::CreateButton("LOOP", 100, 10, 70, 19, window, 10);
+    auto shown = [&](const fw::Ref<fw::TGadget>& button) {
+        int32_t x = 0, y = 0, w = 0, h = 0;
+        fw::GadgetScreenRect(button, x, y, w, h);
+        return fw::WindowPixels(window, x, y, w, h);
+    };
+    for (int32_t state : {1, 0, 1}) {
+        Fl::e_x = 100 + 35;
+        Fl::e_y = 10 + 9;
+        Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+        WidgetOf(toggle)->handle(FL_PUSH);
+        WidgetOf(toggle)->handle(FL_RELEASE);
+        Fl::focus(nullptr);
+        fw::PollSystem();
+        ASSERT_EQ(seen->events.size(), 1u);
+        EXPECT_EQ(seen->events[0]->source, fw::Ref<fw::Object>(toggle));
+        EXPECT_EQ(seen->events[0]->data, state);
+        seen->events.clear();
+        EXPECT_EQ(fw::ButtonState(toggle), state);
+        const std::vector<int32_t> look = shown(toggle);
+        ASSERT_FALSE(look.empty());
+        EXPECT_TRUE(look == shown(push)) << "state " << state;
+    }
     fw::RemoveHook(fw::EmitEventHook, &Collect, seen);
     fw::FlushEvents();
     fw::FreeGadget(window);
@@ -255,10 +291,8 @@ TEST(GuiPixmap, PngLoadsFromFileAndIncbinAndRefusesWhatIsNotOne) {
     fw::IncbinAdd("meter.png", png.data(), int32_t(png.size()));
     static std::vector<uint8_t> cut(png.begin(), png.begin() + png.size() / 2);
     fw::IncbinAdd("cut.png", cut.data(), int32_t(cut.size()));
-    const std::string path = "/tmp/gui_test_" + std::to_string(getpid()) + ".png";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    std::fwrite(png.data(), 1, png.size(), file);
-    std::fclose(file);
+    const sonvex_test::TempFile file("meter.png", png);
+    const std::string& path = file.path();
 
     for (const std::string& name : {path, std::string("incbin::meter.png")}) {
         fw::Ref<fw::TPixmap> pixmap = fw::LoadPixmapPNG(name);

@@ -119,16 +119,13 @@ TEST(Timers, EveryPeriodBecomesOneTickEventRaisedInsideThePoll) {
     fw::AddHook(fw::EmitEventHook, &Handler, log, 0);
     fw::Ref<fw::TTimer> timer = fw::CreateTimer(500.0f);
 
-    // A blocked main thread loses no ticks: the next poll raises each one, hooks before the queue.
+    // The twenty periods a blocked main thread missed come as one tick, raised inside the next poll,
+    // hooks before the queue.
     fw::Delay(40);
     EXPECT_TRUE(log->ids.empty());
     fw::PollSystem();
-    const int32_t raised = static_cast<int32_t>(log->data.size());
-    EXPECT_GT(raised, 0);
-    EXPECT_EQ(fw::QueuedEvents(), raised);
-    for (int32_t i = 0; i < raised; ++i) {
-        EXPECT_EQ(log->data[i], i + 1);
-    }
+    EXPECT_EQ(log->data, std::vector<int32_t>{1});
+    EXPECT_EQ(fw::QueuedEvents(), 1);
 
     // A handler that polls sees ticks run inside its own handling.
     fw::EmitEvent(fw::CreateEvent(fw::GadgetAction));
@@ -146,6 +143,24 @@ TEST(Timers, EveryPeriodBecomesOneTickEventRaisedInsideThePoll) {
     fw::PollSystem();
     EXPECT_EQ(fw::TimerTicks(timer), ticks);
     fw::RemoveHook(fw::EmitEventHook, &Handler, log);
+    fw::FlushEvents();
+}
+
+// A main thread that waits for its ticks, and is busy for a quarter of each period after taking one,
+// still gets one tick per period. A period missed under load merges; so the bound is loose, and
+// the period long.
+TEST(Timers, WaitingMainThreadTakesATickEveryPeriod) {
+    fw::FlushEvents();
+    constexpr int32_t kPeriod = 50;
+    fw::Ref<fw::TTimer> timer = fw::CreateTimer(1000.0f / kPeriod);
+    const int32_t start = fw::MilliSecs();
+    while (fw::TimerTicks(timer) < 12) {
+        fw::WaitEvent();
+        fw::Delay(kPeriod / 4);
+    }
+    const int32_t periods = (fw::MilliSecs() - start) / kPeriod;
+    fw::StopTimer(timer);
+    EXPECT_GE(fw::TimerTicks(timer) * 4, periods * 3) << periods << " periods";
     fw::FlushEvents();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/media/TempFile.h"
 #include "tools/spectrum/SpectrumTool.h"
 
 namespace spectrum_test {
@@ -57,21 +58,10 @@ inline FftResult RunFft(const std::vector<std::string>& args, const std::string&
 }
 
 // A temporary text file that is removed with the object.
-class TextFile {
+class TextFile : public sonvex_test::TempFile {
 public:
-    explicit TextFile(const std::string& text) {
-        char name[] = "/tmp/spectrum_testXXXXXX";
-        const int fd = mkstemp(name);
-        path_ = name;
-        FILE* f = fdopen(fd, "w");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
-    ~TextFile() { std::remove(path_.c_str()); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
+    explicit TextFile(const std::string& text)
+        : sonvex_test::TempFile("spectrum.txt", std::vector<uint8_t>(text.begin(), text.end())) {}
 };
 
 inline std::vector<double> Numbers(const std::string& text) {
