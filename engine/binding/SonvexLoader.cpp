@@ -1,6 +1,7 @@
 #include "engine/binding/SonvexLoader.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/DebugLog.h"
 #include "engine/MemAudioStream.h"
@@ -14,6 +15,12 @@
 namespace sonvex2 {
 
 namespace {
+
+// A whole-music sample's first memory, when the music's length is only a header's claim: no
+// more than 64 decoded bytes for each byte of the stream (Vorbis at its lowest quality gives
+// about 30), and at least 1 MB. What decodes to more grows the sample as it goes.
+constexpr int64_t kFirstSampleBytes = 1 << 20;
+constexpr int64_t kDecodedPerStreamByte = 64;
 
 // The embedded file's name in an "incbin::" url: the text between the first "::" and the next.
 std::string IncbinName(const std::string& url) {
@@ -43,6 +50,11 @@ ISonvexStream* OpenUrl(const fw::Ref<fw::Object>& url, std::string& text, fw::Re
     bank = fw::Cast<fw::TBank>(url);
     if (bank) {
         text = "Bank";
+        if (bank->Size() > static_cast<size_t>(INT32_MAX)) {
+            // Streams count in 32 bits: the size cut to them would be another file's.
+            DebugLog("LoadMusic: a bank over 2 GB does not fit a stream");
+            return nullptr;
+        }
         return Sonvex_CreateMemStream(bank->Buf(), static_cast<int32_t>(bank->Size()));
     }
     return nullptr;
@@ -51,7 +63,11 @@ ISonvexStream* OpenUrl(const fw::Ref<fw::Object>& url, std::string& text, fw::Re
 // A music given as such, or loaded from any other url.
 fw::Ref<TMusic> MusicOf(const fw::Ref<fw::Object>& url) {
     fw::Ref<TMusic> music = fw::Cast<TMusic>(url);
-    return music ? music : LoadMusic(url);
+    if (music) {
+        fw::GCCollect();   // as a load would
+        return music;
+    }
+    return LoadMusic(url);
 }
 
 }  // namespace
@@ -173,18 +189,49 @@ fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url) {
         DebugLog("LoadMusicSample: the music does not fit a sample");
         return fw::Ref<fw::TAudioSample>();
     }
-    fw::Ref<fw::TAudioSample> sample =
-        fw::CreateAudioSample(frames, music->GetSampleRate(), music->GetFormat());
+    // The length is what a header claims, which the data need not hold: the sample keeps only
+    // what the music delivers. A tracker module's length is DUMB's own measurement of the song
+    // played through, and the song is rendered in one piece: DUMB leaves its click removal out
+    // of a render that reaches the song's end.
+    const int64_t streamBytes = music->Stream != nullptr ? std::max(music->Stream->Size(), 0) : 0;
+    const int64_t firstBytes = fw::Cast<TMusicDumb>(music)
+                                   ? int64_t{INT32_MAX}
+                                   : std::max(kFirstSampleBytes, streamBytes * kDecodedPerStreamByte);
+    const int32_t format = music->GetFormat();
+    const int32_t frameBytes = fw::BytesPerSample(format);
+    fw::Ref<fw::TAudioSample> sample = fw::CreateAudioSample(
+        static_cast<int32_t>(std::min<int64_t>(frames, firstBytes / frameBytes)), music->GetSampleRate(), format);
     if (!sample) {
         return sample;
     }
-    music->FillBuffer(sample->samples, std::min(bytes, sample->capacity));
+    // A channel starts its music before it fills (a tracker module loads stopped).
+    music->SetStatus(1);
+    int64_t filled = 0;
+    for (;;) {
+        if (filled == sample->capacity) {
+            if (sample->length == frames ||
+                !sample->Resize(static_cast<int32_t>(std::min<int64_t>(frames, int64_t{2} * sample->length)))) {
+                break;
+            }
+        }
+        const int32_t room = static_cast<int32_t>(sample->capacity - filled);
+        const int32_t got = music->FillBuffer(sample->samples + filled, room);
+        filled += std::clamp(got, 0, room);
+        if (got < room) {
+            break;
+        }
+    }
     music = fw::Ref<TMusic>();
     fw::GCCollect();
+    if (filled < frameBytes || !sample->Resize(static_cast<int32_t>(filled / frameBytes))) {
+        DebugLog("LoadMusicSample: the music holds no sound");
+        return fw::Ref<fw::TAudioSample>();
+    }
     return sample;
 }
 
 fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint8_t* destination) {
+    fw::GCCollect();
     fw::Ref<TMusic> music = fw::Cast<TMusic>(url);
     if (!music) {
         // Only a path: a bank gives none here.

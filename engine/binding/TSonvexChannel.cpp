@@ -3,6 +3,7 @@
 #include "engine/ChannelList.h"
 #include "engine/MasterVolume.h"
 #include "engine/MemAudioStream.h"
+#include "platform/runtime/Collect.h"
 
 namespace sonvex2 {
 
@@ -12,8 +13,12 @@ namespace {
 // channel that goes after that (a global of the program) frees its engine channel itself.
 bool engineEnded = false;
 
+bool IsMemoryDecoding(ISonvexChannel* channel) {
+    return dynamic_cast<MemAudioStream*>(channel) != nullptr;
+}
+
 void ReleaseEngineChannel(ISonvexChannel* channel) {
-    if (dynamic_cast<MemAudioStream*>(channel) != nullptr) {
+    if (IsMemoryDecoding(channel)) {
         // Never on the mixer's list: nobody else would stop its thread or free it.
         Sonvex_DeleteMemAudioStream(channel);
         return;
@@ -48,9 +53,25 @@ void LetGoOfSource(TSonvexChannel& channel) {
 }  // namespace
 
 fw::Ref<fw::TChannel> TSonvexSound::Cue(const fw::Ref<fw::TChannel>& channel) {
+    fw::GCCollect();
     fw::Ref<TSonvexChannel> target = fw::Cast<TSonvexChannel>(channel);
+    if (target && IsMemoryDecoding(target->_channel)) {
+        // Its thread fills from the source under the channel's own lock: rebinding would pull the
+        // source out from under the decode. The decode goes on; the sound gets a channel of its own.
+        target = fw::Ref<TSonvexChannel>();
+    }
     if (target) {
-        LetGoOfSource(*target);
+        // Only the engine references go here: the handle on the old sound may be the last one on
+        // this very sound, which must live on as the channel's new sound.
+        if (target->_sound) {
+            target->_sound->_sound->Release();
+        }
+        if (target->_music) {
+            if (target->_music->Music != nullptr) {
+                target->_music->Music->Release();
+            }
+            target->_music = fw::Ref<TMusic>();
+        }
     } else {
         target = fw::New<TSonvexChannel>();
     }
@@ -127,6 +148,7 @@ int32_t TSonvexChannel::SetChannelRateAdjuster(double adjustment) {
 }
 
 void TSonvexChannel::Delete() {
+    fw::GCCollect();
     LetGoOfSource(*this);
     if (_channel != nullptr) {
         // The mixer frees it once it has stopped; a playing channel plays on to its end.
@@ -208,7 +230,9 @@ int32_t GetChannelLevels(const fw::Ref<fw::TChannel>& channel, double* left, dou
 
 int32_t AttachEffect(const fw::Ref<fw::TChannel>& channel, const fw::Ref<TSonvexEffect>& effect) {
     ISonvexChannel* const engine = EngineChannel(channel);
-    if (engine == nullptr || !effect) {
+    // A memory-decoding channel's source is read by its own thread outside the engine's lock, and
+    // nothing would ever pull the effect.
+    if (engine == nullptr || !effect || IsMemoryDecoding(engine)) {
         return 0;
     }
     Sonvex_AttachEffect(engine, effect->_effect);

@@ -10,6 +10,7 @@
 #include "engine/binding/TSonvexChannel.h"
 #include "engine/output/RtAudioDriver.h"
 #include "platform/runtime/App.h"
+#include "platform/runtime/Collect.h"
 #include "platform/runtime/Strings.h"
 #include "platform/runtime/TMap.h"
 
@@ -49,8 +50,10 @@ int32_t TSonvexDriver::Shutdown() {
 }
 
 fw::Ref<fw::TSound> TSonvexDriver::CreateSound(const fw::Ref<fw::TAudioSample>& sample, int32_t flags) {
+    fw::GCCollect();
+    // A rate of 0 or below would never move the sound on: its channel would "play" for ever.
     if (!sample || sample->format < fw::SF_MONO8 || sample->format > fw::SF_STEREO16BE ||
-        sample->length < 0) {
+        sample->length < 0 || sample->hertz <= 0) {
         return fw::Ref<fw::TSound>();
     }
     const int32_t channels = fw::ChannelsPerSample(sample->format);
@@ -84,6 +87,7 @@ fw::Ref<fw::TSound> TSonvexDriver::CreateSound(const fw::Ref<fw::TAudioSample>& 
 }
 
 fw::Ref<fw::TChannel> TSonvexDriver::AllocChannel() {
+    fw::GCCollect();
     if (_driver == nullptr) {
         return fw::Ref<fw::TChannel>();
     }

@@ -1,7 +1,8 @@
 #include "platform/audio/TAudioSample.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <limits>
-#include <new>
 
 namespace fw {
 
@@ -31,17 +32,46 @@ Ref<TAudioSample> TAudioSample::Create(int32_t length, int32_t hertz, int32_t fo
         return Ref<TAudioSample>();
     }
     Ref<TAudioSample> sample = New<TAudioSample>();
-    try {
-        sample->memory_.assign(static_cast<size_t>(bytes), 0);
-    } catch (const std::bad_alloc&) {
+    sample->format = format;
+    sample->hertz = hertz;
+    if (!sample->Resize(length)) {
         return Ref<TAudioSample>();
     }
-    sample->samples = sample->memory_.data();
-    sample->length = length;
-    sample->hertz = hertz;
-    sample->format = format;
-    sample->capacity = static_cast<int32_t>(bytes);
     return sample;
+}
+
+TAudioSample::~TAudioSample() {
+    std::free(memory_);
+}
+
+bool TAudioSample::Resize(int32_t frames) {
+    const int64_t bytes = static_cast<int64_t>(frames) * BytesPerSample(format);
+    if (frames < 0 || bytes > std::numeric_limits<int32_t>::max()) {
+        return false;
+    }
+    uint8_t* memory = memory_;
+    if (bytes == 0) {
+        std::free(memory_);
+        memory = nullptr;
+    } else if (memory_ == nullptr) {
+        // Large blocks come as fresh pages: zero without being written, and resident only once
+        // something is stored in them.
+        memory = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1));
+    } else if (bytes != capacity) {
+        // Large blocks are remapped rather than copied, so growing never holds two of them.
+        memory = static_cast<uint8_t*>(std::realloc(memory_, static_cast<size_t>(bytes)));
+        if (memory != nullptr && bytes > capacity) {
+            std::memset(memory + capacity, 0, static_cast<size_t>(bytes - capacity));
+        }
+    }
+    if (bytes > 0 && memory == nullptr) {
+        return false;
+    }
+    memory_ = memory;
+    samples = memory;
+    length = frames;
+    capacity = static_cast<int32_t>(bytes);
+    return true;
 }
 
 }  // namespace fw

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "platform/runtime/Object.h"
 
@@ -37,8 +36,15 @@ public:
     // negative or the memory would not fit in 32 bits.
     static Ref<TAudioSample> Create(int32_t length, int32_t hertz, int32_t format);
 
+    // Sets the length in frames, growing or shrinking the memory, in place where the system can
+    // (a decode that cannot trust the length it was told grows its sample as it goes, then trims
+    // it); new bytes are zero. False, with nothing changed, when the memory cannot be had.
+    bool Resize(int32_t frames);
+
+    ~TAudioSample() override;
+
 private:
-    std::vector<uint8_t> memory_;
+    uint8_t* memory_ = nullptr;
 };
 
 inline Ref<TAudioSample> CreateAudioSample(int32_t length, int32_t hertz, int32_t format) {

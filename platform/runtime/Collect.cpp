@@ -15,14 +15,15 @@ namespace {
 // Static initialisation runs on the thread that starts the program.
 const std::thread::id mainThread = std::this_thread::get_id();
 
+// Both outlive exit: framework objects held in a program's globals may still go after it.
 std::mutex& PendingLock() {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 std::vector<Ref<Object>>& Pending() {
-    static std::vector<Ref<Object>> pending;
-    return pending;
+    static auto* pending = new std::vector<Ref<Object>>;
+    return *pending;
 }
 
 std::set<std::string>& Types() {
@@ -52,6 +53,9 @@ void ReleaseLater(Ref<Object> object) {
 }
 
 int32_t GCCollect() {
+    if (!IsMainThread()) {
+        return 0;   // what waits goes on the main thread, never here
+    }
     std::vector<Ref<Object>> dropped;
     {
         std::lock_guard<std::mutex> hold(PendingLock());

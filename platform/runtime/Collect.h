@@ -14,8 +14,9 @@ bool IsMainThread();
 // Drops the handle now on the main thread, otherwise hands it to the next GCCollect.
 void ReleaseLater(Ref<Object> object);
 
-// Destroys what other threads let go since the last collection (main thread only); answers how
-// many handles it dropped.
+// Destroys what other threads let go since the last collection; answers how many handles it
+// dropped. Off the main thread it does nothing and answers 0. Every system poll collects, and so
+// do the engine's calls that make, cue or release sounds and channels, so nothing waits long.
 int32_t GCCollect();
 
 // Type registration: each framework type is registered once, before its first object.

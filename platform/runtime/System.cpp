@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/runtime/Collect.h"
 #include "platform/runtime/Time.h"
 
 namespace fw {
@@ -53,11 +54,13 @@ void SetSystemDriver(SystemDriver* driver) {
 void PollSystem() {
     Driver().load()->Poll();
     DeliverTimerTicks();
+    GCCollect();
 }
 
 void WaitSystem() {
     Driver().load()->Wait();
     DeliverTimerTicks();
+    GCCollect();
 }
 
 void WakeSystem() {

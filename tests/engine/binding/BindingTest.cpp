@@ -196,6 +196,101 @@ TEST(LoaderRegistry, LoadMusicSampleDecodesTheWholeMusicAndRefusesWhatWouldNotFi
     }
 }
 
+std::vector<uint8_t> SampleBytes(const fw::Ref<fw::TAudioSample>& sample) {
+    return std::vector<uint8_t>(sample->samples, sample->samples + sample->capacity);
+}
+
+fw::Ref<fw::Object> BankOf(const std::vector<uint8_t>& file) {
+    return fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
+}
+
+TEST(LoaderRegistry, LoadMusicSampleHoldsWhatTheFileHoldsWhateverItsHeadersClaim) {
+    StartModules();
+    // Stereo 16-bit files of 84 bytes (WAV), a few hundred (FLAC) and 9 KB (Ogg); the forged
+    // copies claim half a gigabyte (WAV) and two (FLAC, Ogg).
+    const std::vector<uint8_t> pcm = WavSamples(10, 2, 16);
+    const std::vector<uint8_t> wav = WavWriter::Simple(WavFormat{}, pcm);
+    const std::vector<uint8_t> forgedWav = WavWriter().Format(WavFormat{}).Data(pcm, 0x20000000).Bytes();
+    FlacWriterOptions flacOptions;
+    flacOptions.frames = 100;
+    flacOptions.seekTable = false;
+    const std::vector<uint8_t> flac = WriteFlac(flacOptions);
+    std::vector<uint8_t> forgedFlac = flac;
+    // STREAMINFO's 36-bit total-sample count ends at byte 25.
+    forgedFlac[21] &= 0xf0;
+    for (size_t i = 22; i < 26; ++i) {
+        forgedFlac[i] = i == 22 ? 0x1f : 0xff;
+    }
+    // Two audio pages at least: vorbisfile counts a single page's samples rather than trusting
+    // its granule position.
+    OggWriterOptions oggOptions;
+    oggOptions.frames = 40000;
+    oggOptions.quality = -0.1f;
+    const std::vector<uint8_t> ogg = WriteOggVorbis(oggOptions);
+    std::vector<uint8_t> forgedOgg = ogg;
+    OggSetGranule(forgedOgg, OggPageOffsets(forgedOgg).back(), 0x1ffffff0);
+    ASSERT_EQ(forgedWav.size(), 84u);
+    // And a true file that decodes to far more than its bytes: the sample grows as it goes.
+    flacOptions.frames = 441000;
+    const std::vector<uint8_t> silence = WriteFlac(flacOptions, std::vector<int32_t>(441000 * 2, 0));
+
+    // file, frames written, frames the decoder may add past them (the last Vorbis block's
+    // padding, once no granule position cuts it)
+    const std::vector<std::tuple<std::vector<uint8_t>, int32_t, int32_t>> cases = {
+        {wav, 10, 0}, {forgedWav, 10, 0}, {flac, 100, 0}, {forgedFlac, 100, 0}, {ogg, 40000, 0}, {forgedOgg, 40000, 2048}, {silence, 441000, 0}};
+    for (const auto& [file, frames, padding] : cases) {
+        fw::Ref<fw::TAudioSample> sample = sonvex2::LoadMusicSample(BankOf(file));
+        ASSERT_TRUE(sample) << file.size();
+        EXPECT_EQ(sample->format, fw::SF_STEREO16LE);
+        EXPECT_EQ(sample->capacity, sample->length * 4) << file.size();
+        EXPECT_GE(sample->length, frames) << file.size();
+        EXPECT_LE(sample->length, frames + padding) << file.size();
+        EXPECT_TRUE(SampleBytes(sample) == bindingtest::StraightDecode(sonvex2::LoadMusic(BankOf(file)))) << file.size();
+    }
+}
+
+TEST(LoaderRegistry, LoadMusicSampleOfAModuleHoldsTheWholeSong) {
+    StartModules();
+    // The ending song at a quarter of its pace: 12 s, longer than a sample's first memory.
+    ModuleSong slow = EndingSong();
+    slow.speed = 12;
+    for (ModulePattern& pattern : slow.patterns) {
+        pattern.At(0, 3).param = 12;
+    }
+    for (ModuleFormat format : AllModuleFormats()) {
+        const std::vector<uint8_t> file = WriteModule(format, slow);
+        // What one fill of the whole length gives, as a channel fills it.
+        fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(file));
+        ASSERT_TRUE(music) << ModuleFormatName(format);
+        std::vector<uint8_t> song(static_cast<size_t>(music->GetLength(0)));
+        music->SetStatus(1);
+        song.resize(static_cast<size_t>(music->FillBuffer(song.data(), static_cast<int32_t>(song.size()))));
+        ASSERT_GT(song.size(), 10u * 44100 * 4) << ModuleFormatName(format);
+
+        fw::Ref<fw::TAudioSample> sample = sonvex2::LoadMusicSample(BankOf(file));
+        ASSERT_TRUE(sample) << ModuleFormatName(format);
+        EXPECT_EQ(std::make_tuple(sample->format, sample->hertz, sample->length),
+                  std::make_tuple(fw::SF_STEREO16LE, 44100, static_cast<int32_t>(song.size() / 4)))
+            << ModuleFormatName(format);
+        EXPECT_TRUE(SampleBytes(sample) == song) << ModuleFormatName(format);
+    }
+}
+
+TEST(LoaderRegistry, ABankBeyondWhatAStreamCountsIsRefused) {
+    StartModules();
+    // 4 GiB and a WAV file: cut to 32 bits its size would be the file's alone.
+    const std::vector<uint8_t> wav = bindingtest::WavFile(10);
+    const size_t size = (size_t{1} << 32) + wav.size();
+    fw::Ref<fw::TBank> bank = fw::New<fw::TBank>(fw::TBank::Untouched{}, size);
+    ASSERT_EQ(bank->Size(), size);
+    std::memcpy(bank->Buf(), wav.data(), wav.size());
+    fw::Ref<sonvex2::TMusic> music;
+    const auto lines = playertest::LogLines([&] { music = sonvex2::LoadMusic(bank); });
+    EXPECT_FALSE(music);
+    EXPECT_TRUE(playertest::Contains(lines, "LoadMusic: a bank over 2 GB does not fit a stream"));
+    EXPECT_FALSE(sonvex2::LoadMusicSample(bank));
+}
+
 TEST(FrameworkTypes, FormatCodesFromChannelsAndBits) {
     struct Shape final : sonvex2::TCustomMusic {
         int32_t FillBuffer(uint8_t*, int32_t) override { return 0; }
@@ -300,10 +395,13 @@ TEST(Sounds, CreateSoundHandsTheEngineItsFormatAndKeepsTheMemory) {
         EXPECT_EQ(engine->Data[0], swapped ? 1 : 0);
         EXPECT_EQ(engine->GetRefCount(), 1);
     }
-    for (int32_t format : {0, 7, -1}) {
+    // format, hertz: no channels, or a rate that never moves the sound on
+    for (const auto& [format, hertz] : std::vector<std::pair<int32_t, int32_t>>{{0, 22050}, {7, 22050}, {-1, 22050},
+                                                                                {5, 0}, {1, -44100}}) {
         fw::Ref<fw::TAudioSample> sample = fw::CreateAudioSample(100, 22050, 5);
         sample->format = format;
-        EXPECT_FALSE(driver->CreateSound(sample, 0)) << format;
+        sample->hertz = hertz;
+        EXPECT_FALSE(driver->CreateSound(sample, 0)) << format << " " << hertz;
     }
     fw::Ref<fw::TAudioSample> shortSample = fw::CreateAudioSample(100, 22050, 5);
     shortSample->length = 101;
@@ -343,6 +441,25 @@ TEST(Sounds, ASoundPlaysOnAfterItsObjectsGoAndIsFreedOnce) {
     channel = nullptr;
     EXPECT_EQ(engine->GetRefCount(), 1);
     EXPECT_EQ(playing->Playing(), 1);
+    MixUntilStopped(playing);
+    const auto lines = playertest::LogLines([] { MixOnce(); });
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "~ISonvexSound"), 1);
+}
+
+TEST(Sounds, CueingTheSoundAChannelPlaysOntoItAfterTheProgramDroppedTheSound) {
+    StartModules();
+    fw::Ref<sonvex2::TSonvexDriver> driver = sonvex2::TSonvexStreamDriver::Find("sonvex rtaudio");
+    fw::Ref<fw::TSound> sound = driver->CreateSound(fw::CreateAudioSample(3000, 44100, 5), 0);
+    ISonvexMusic* const engine = fw::Cast<sonvex2::TSonvexSound>(sound)->_sound;
+    fw::Ref<sonvex2::TSonvexChannel> channel = fw::Cast<sonvex2::TSonvexChannel>(sound->Play(fw::Ref<fw::TChannel>()));
+    sound = nullptr;   // the channel's handle on the sound is the only one left
+    channel->_sound->Cue(channel);
+    channel->_sound->Play(channel);
+    EXPECT_EQ(channel->_sound->_sound, engine);
+    EXPECT_EQ(engine->GetRefCount(), 3);   // the sound's own, the framework channel's, the engine channel's
+    EXPECT_EQ(channel->Playing(), 1);
+    ISonvexChannel* const playing = channel->_channel;
+    channel = nullptr;
     MixUntilStopped(playing);
     const auto lines = playertest::LogLines([] { MixOnce(); });
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "~ISonvexSound"), 1);

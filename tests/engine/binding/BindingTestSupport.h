@@ -43,6 +43,18 @@ inline std::vector<uint8_t> ModFile() {
     return WriteMod(EndingSong());
 }
 
+// The whole rest of a music, read fill by fill as a channel would.
+inline std::vector<uint8_t> StraightDecode(const fw::Ref<sonvex2::TMusic>& music) {
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> step(44100);
+    music->SetStatus(1);   // as a channel does before it fills (a tracker module starts stopped)
+    for (int32_t n = 44100; n == 44100 && music->GetStatus() != 0;) {
+        n = music->FillBuffer(step.data(), 44100);
+        bytes.insert(bytes.end(), step.begin(), step.begin() + n);
+    }
+    return bytes;
+}
+
 // Texts shown through Notify while `run` runs.
 template <typename Run>
 std::vector<std::string> Notified(Run run) {

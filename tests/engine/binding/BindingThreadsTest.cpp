@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
+#include <utility>
 
 #include "platform/runtime/Collect.h"
+#include "platform/runtime/System.h"
 #include "tests/engine/binding/BindingTestSupport.h"
 #include "tests/media/MonitorRecorder.h"
 
@@ -43,6 +46,43 @@ TEST(EndWhilePlaying, DriversStopBeforeTheEngineFreesItsChannels) {
             fw::End();
         },
         testing::ExitedWithCode(0), "");
+}
+
+// Nothing is loaded: what the mixer let go still goes on the main thread, at the next system poll
+// or the next call that makes, cues or releases a sound or a channel.
+TEST(AudioThreadReleases, KeptMemoryGoesAtTheNextPollOrChannelCallWithoutALoad) {
+    bindingtest::StartModules();
+    bindingtest::ThreadOutput* output = nullptr;
+    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
+    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    fw::Ref<fw::TSound> sound = driver->CreateSound(fw::CreateAudioSample(100, 44100, 5), 0);
+    const std::vector<uint8_t> wav = bindingtest::WavFile();
+    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(wav.data(), wav.size())));
+    fw::Ref<fw::TChannel> held;
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"PollSystem", [] { fw::PollSystem(); }},
+        {"CreateSound", [&] { driver->CreateSound(fw::CreateAudioSample(100, 44100, 5), 0); }},
+        {"AllocChannel", [&] { held = driver->AllocChannel(); }},
+        {"Cue", [&] { held = sound->Cue(held); }},
+        {"CueMusic", [&] { held = sonvex2::CueMusic(music, 0); }},
+        {"channel released", [&] { held = nullptr; }},
+    };
+    for (const auto& [name, call] : calls) {
+        std::thread::id deletedOn;
+        fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(WavBank(&deletedOn), 0);
+        ASSERT_TRUE(sonvex_test::WaitFor([&] { return fw::ChannelPlaying(playing) == 0; }, std::chrono::seconds(10)));
+        playing = nullptr;   // released and stopped: the mixer's next pass reaps it on its thread
+        const int32_t released = output->blocks;
+        ASSERT_TRUE(sonvex_test::WaitFor([&] { return output->blocks > released + 1; }, std::chrono::seconds(10)));
+        EXPECT_EQ(deletedOn, std::thread::id()) << name;
+        call();
+        EXPECT_EQ(deletedOn, std::this_thread::get_id()) << name;
+    }
+    sound = nullptr;
+    music = nullptr;
+    ASSERT_TRUE(sonvex_test::WaitFor([&] { return CountChannels() == 0; }, std::chrono::seconds(10)));
+    fw::SetAudioDriver("Null");
+    fw::GCCollect();
 }
 
 TEST(AudioThreadReleases, KeptMemoryGoesOnTheMainThread) {

@@ -22,18 +22,6 @@ int32_t Threads() {
     return playertest::EntriesIn("/proc/self/task");
 }
 
-// The whole rest of a music, read fill by fill as a channel would.
-std::vector<uint8_t> StraightDecode(const fw::Ref<sonvex2::TMusic>& music) {
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> step(44100);
-    music->SetStatus(1);   // as a channel does before it fills (a tracker module starts stopped)
-    for (int32_t n = 44100; n == 44100 && music->GetStatus() != 0;) {
-        n = music->FillBuffer(step.data(), 44100);
-        bytes.insert(bytes.end(), step.begin(), step.begin() + n);
-    }
-    return bytes;
-}
-
 std::vector<uint8_t> DecodeToMemory(const fw::Ref<fw::Object>& url, size_t room) {
     std::vector<uint8_t> memory(room + 44100, 0xEE);
     fw::Ref<sonvex2::TSonvexChannel> channel = sonvex2::DecodeMusicToMemory(url, memory.data());
@@ -57,7 +45,7 @@ TEST(DecodeToMemory, EveryFormatGivesTheBytesOfAStraightDecode) {
             fw::Ref<fw::Object> bank = fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
             fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(bank);
             ASSERT_TRUE(music);
-            const std::vector<uint8_t> whole = StraightDecode(music);
+            const std::vector<uint8_t> whole = bindingtest::StraightDecode(music);
             EXPECT_TRUE(DecodeToMemory(music, whole.size()) == whole) << frames << " bytes, " << file.size();
 
             // Partly played first: decoding still starts at the first frame.
@@ -67,6 +55,39 @@ TEST(DecodeToMemory, EveryFormatGivesTheBytesOfAStraightDecode) {
             EXPECT_TRUE(DecodeToMemory(music, whole.size()) == whole) << frames << " bytes, " << file.size();
         }
     }
+}
+
+TEST(DecodeToMemory, CallsThatRebindAChannelLeaveADecodeAlone) {
+    bindingtest::StartModules();
+    OggWriterOptions ogg;
+    ogg.frames = 441000;
+    const std::vector<uint8_t> file = WriteOggVorbis(ogg);
+    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size())));
+    ASSERT_TRUE(music);
+    const std::vector<uint8_t> whole = bindingtest::StraightDecode(music);
+
+    std::vector<uint8_t> memory(whole.size() + 44100);
+    fw::Ref<sonvex2::TSonvexChannel> decoding = sonvex2::DecodeMusicToMemory(music, memory.data());
+    ASSERT_TRUE(decoding);
+    ISonvexChannel* const engine = decoding->_channel;
+    fw::PauseChannel(decoding);   // the decode stands in the middle of its work
+
+    fw::Ref<fw::TAudioSample> sample = fw::CreateAudioSample(1000, 44100, 5);
+    fw::Ref<fw::TSound> sound = sonvex2::TSonvexStreamDriver::Find("sonvex rtaudio")->CreateSound(sample, 0);
+    fw::Ref<fw::TChannel> cued = sound->Cue(decoding);
+    fw::Ref<fw::TChannel> played = sound->Play(decoding);
+    EXPECT_NE(cued.Get(), decoding.Get());
+    EXPECT_NE(played.Get(), decoding.Get());
+    EXPECT_EQ(fw::ChannelPlaying(played), 1);
+    fw::Ref<sonvex2::TSonvexEffect> effect = fw::New<sonvex2::TSonvexEffect>();
+    EXPECT_EQ(sonvex2::AttachEffect(decoding, effect), 0);
+    EXPECT_EQ(decoding->_channel, engine);
+    EXPECT_EQ(engine->Music, music->Music);
+
+    fw::ResumeChannel(decoding);
+    ASSERT_TRUE(WaitFor([&] { return fw::ChannelPlaying(decoding) == 0; }, std::chrono::seconds(20)));
+    memory.resize(static_cast<size_t>(static_cast<MemAudioStream*>(engine)->Destination - memory.data()));
+    EXPECT_TRUE(memory == whole);
 }
 
 // Delivers a whole step on every fill and never ends; writes nothing.
@@ -93,12 +114,18 @@ TEST(DecodeToMemory, PauseResumeAndStopFromTheMainThread) {
     ASSERT_TRUE(WaitFor([&] { return source.fills > 3; }, std::chrono::seconds(10)));
 
     stream->SetPaused(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));   // a fill under way ends
+    // Two passes on, the fill under way when the pause came has ended.
+    const int64_t passesAtPause = stream->Passes();
+    ASSERT_TRUE(WaitFor([&] { return stream->Passes() > passesAtPause + 1; }, std::chrono::seconds(10)));
     const int32_t fillsWhenPaused = source.fills;
+    const auto pausedSince = std::chrono::steady_clock::now();
     const int64_t passesWhenPaused = stream->Passes();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int64_t passes = stream->Passes() - passesWhenPaused;
+    const auto paused = std::chrono::steady_clock::now() - pausedSince;
     EXPECT_EQ(source.fills, fillsWhenPaused);
-    EXPECT_LE(stream->Passes() - passesWhenPaused, 10);   // asleep, not spinning
+    // Asleep, not spinning: an idle thread looks again every 50 ms, however long the wait was.
+    EXPECT_LE(passes, paused / std::chrono::milliseconds(25) + 1);
     EXPECT_EQ(stream->Playing(), 1);
 
     stream->SetPaused(0);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -92,6 +94,23 @@ TEST(AudioSamples, FormatTablesAndOwnMemory) {
     EXPECT_FALSE(fw::CreateAudioSample(10, 44100, 0));
     EXPECT_FALSE(fw::CreateAudioSample(-1, 44100, 1));
     EXPECT_FALSE(fw::CreateAudioSample(0x40000000, 44100, 5));   // past 32 bits of memory
+}
+
+TEST(AudioSamples, ResizeKeepsTheFramesThatStayAndZeroesNewOnes) {
+    fw::Ref<fw::TAudioSample> sample = fw::CreateAudioSample(3, 22050, fw::SF_MONO16LE);
+    std::memcpy(sample->samples, "abcdef", 6);
+    ASSERT_TRUE(sample->Resize(400000));
+    EXPECT_EQ(std::make_pair(sample->length, sample->capacity), std::make_pair(400000, 800000));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(sample->samples), 6), "abcdef");
+    EXPECT_EQ(std::count(sample->samples + 6, sample->samples + sample->capacity, 0), 800000 - 6);
+    ASSERT_TRUE(sample->Resize(2));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(sample->samples), sample->capacity), "abcd");
+    EXPECT_FALSE(sample->Resize(0x40000000));
+    EXPECT_FALSE(sample->Resize(-1));
+    EXPECT_EQ(sample->length, 2);
+    ASSERT_TRUE(sample->Resize(0));
+    EXPECT_EQ(sample->samples, nullptr);
+    EXPECT_EQ(sample->capacity, 0);
 }
 
 }  // namespace
