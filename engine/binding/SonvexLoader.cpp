@@ -231,9 +231,10 @@ fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url) {
 }
 
 fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint8_t* destination) {
-    fw::GCCollect();
     fw::Ref<TMusic> music = fw::Cast<TMusic>(url);
-    if (!music) {
+    if (music) {
+        fw::GCCollect();   // as the load below would
+    } else {
         // Only a path: a bank gives none here.
         music = LoadMusic(fw::Str(fw::TextOf(url)));
     }

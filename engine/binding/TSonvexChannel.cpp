@@ -36,11 +36,11 @@ ISonvexChannel* EngineChannel(const fw::Ref<fw::TChannel>& channel) {
     return ours ? ours->_channel : nullptr;
 }
 
-// Gives up the sound or music the channel played, with the reference it held on its source.
-void LetGoOfSource(TSonvexChannel& channel) {
+// Gives back the engine references the channel held for what it played, and the music. The
+// handle on the sound stays: it may be the last one on a sound that is about to be cued again.
+void ReleaseSourceReferences(TSonvexChannel& channel) {
     if (channel._sound) {
         channel._sound->_sound->Release();
-        channel._sound = fw::Ref<TSonvexSound>();
     }
     if (channel._music) {
         if (channel._music->Music != nullptr) {
@@ -61,17 +61,7 @@ fw::Ref<fw::TChannel> TSonvexSound::Cue(const fw::Ref<fw::TChannel>& channel) {
         target = fw::Ref<TSonvexChannel>();
     }
     if (target) {
-        // Only the engine references go here: the handle on the old sound may be the last one on
-        // this very sound, which must live on as the channel's new sound.
-        if (target->_sound) {
-            target->_sound->_sound->Release();
-        }
-        if (target->_music) {
-            if (target->_music->Music != nullptr) {
-                target->_music->Music->Release();
-            }
-            target->_music = fw::Ref<TMusic>();
-        }
+        ReleaseSourceReferences(*target);
     } else {
         target = fw::New<TSonvexChannel>();
     }
@@ -149,12 +139,13 @@ int32_t TSonvexChannel::SetChannelRateAdjuster(double adjustment) {
 
 void TSonvexChannel::Delete() {
     fw::GCCollect();
-    LetGoOfSource(*this);
+    ReleaseSourceReferences(*this);
     if (_channel != nullptr) {
         // The mixer frees it once it has stopped; a playing channel plays on to its end.
         ReleaseEngineChannel(_channel);
         _channel = nullptr;
     }
+    _sound = fw::Ref<TSonvexSound>();
 }
 
 // At exit, after every driver has stopped its device thread: frees the channel list's entries and
