@@ -1,8 +1,12 @@
 #pragma once
-// Shared by the fuzz targets: the check that stops a run, and the op tape.
+// Shared by the fuzz targets and their seed writers: the check that stops a run, the op tape, and
+// writing a seed file.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace fuzzsupport {
 
@@ -30,5 +34,17 @@ private:
     const uint8_t* data_;
     size_t left_;
 };
+
+// Writes `bytes` to dir/name; false, with a line on standard error, when it cannot.
+inline bool SaveSeed(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir + "/" + name;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "seeds: cannot write %s\n", path.c_str());
+        return false;
+    }
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
 
 }  // namespace fuzzsupport

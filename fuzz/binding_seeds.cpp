@@ -5,25 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "tests/media/FlacWriter.h"
 #include "tests/media/ModuleWriter.h"
 #include "tests/media/OggWriter.h"
 #include "tests/media/WavWriter.h"
 
-namespace {
-
-bool Save(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = dir + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "binding_seeds: cannot write %s\n", path.c_str());
-        return false;
-    }
-    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
-
-}  // namespace
+using fuzzsupport::SaveSeed;
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -34,18 +22,18 @@ int main(int argc, char** argv) {
     bool ok = true;
     WavFormat wav;
     wav.sampleRate = 22050;
-    ok = Save(dir, "song.wav", WavWriter::Simple(wav, WavSamples(500, 2, 16))) && ok;
+    ok = SaveSeed(dir, "song.wav", WavWriter::Simple(wav, WavSamples(500, 2, 16))) && ok;
     FlacWriterOptions flac;
     flac.frames = 2000;
     flac.rate = 8000;
     flac.blockSize = 256;
-    ok = Save(dir, "song.flac", WriteFlac(flac)) && ok;
+    ok = SaveSeed(dir, "song.flac", WriteFlac(flac)) && ok;
     OggWriterOptions ogg;
     ogg.frames = 4000;
     ogg.rate = 8000;
-    ok = Save(dir, "song.ogg", WriteOggVorbis(ogg)) && ok;
+    ok = SaveSeed(dir, "song.ogg", WriteOggVorbis(ogg)) && ok;
     for (ModuleFormat format : AllModuleFormats()) {
-        ok = Save(dir, std::string("song.") + ModuleFormatName(format), WriteModule(format, EndingSong())) && ok;
+        ok = SaveSeed(dir, std::string("song.") + ModuleFormatName(format), WriteModule(format, EndingSong())) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "tests/media/ModuleWriter.h"
 
 int main(int argc, char** argv) {
@@ -18,17 +19,10 @@ int main(int argc, char** argv) {
     } songs[] = {{"ending", EndingSong()}, {"looping", LoopingSong()}, {"stalling", StallingSong()}};
     for (const auto& entry : songs) {
         for (ModuleFormat format : AllModuleFormats()) {
-            const std::vector<uint8_t> bytes = WriteModule(format, entry.song);
-            const std::string path = dir + "/" + entry.name + "." + ModuleFormatName(format);
-            FILE* file = std::fopen(path.c_str(), "wb");
-            if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-                std::fprintf(stderr, "%s: cannot write %s\n", argv[0], path.c_str());
-                if (file != nullptr) {
-                    std::fclose(file);
-                }
+            if (!fuzzsupport::SaveSeed(dir, std::string(entry.name) + "." + ModuleFormatName(format),
+                                       WriteModule(format, entry.song))) {
                 return 1;
             }
-            std::fclose(file);
         }
     }
     return 0;

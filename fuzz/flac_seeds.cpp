@@ -5,20 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "tests/media/FlacWriter.h"
 
 namespace {
 
-bool Save(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = dir + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "flac_seeds: cannot write %s\n", path.c_str());
-        return false;
-    }
-    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
+using fuzzsupport::SaveSeed;
 
 FlacWriterOptions Small(int32_t channels, int32_t bits, int32_t blockSize, int32_t frames) {
     FlacWriterOptions o;
@@ -40,34 +32,34 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     bool ok = true;
-    ok = Save(dir, "stereo16.flac", WriteFlac(Small(2, 16, 256, 2000))) && ok;
-    ok = Save(dir, "mono16.flac", WriteFlac(Small(1, 16, 576, 1500))) && ok;
-    ok = Save(dir, "stereo8.flac", WriteFlac(Small(2, 8, 192, 1000))) && ok;
-    ok = Save(dir, "mono8.flac", WriteFlac(Small(1, 8, 1152, 1200))) && ok;
-    ok = Save(dir, "stereo24.flac", WriteFlac(Small(2, 24, 512, 1500))) && ok;
-    ok = Save(dir, "mono24.flac", WriteFlac(Small(1, 24, 4096, 5000))) && ok;
-    ok = Save(dir, "oneframe.flac", WriteFlac(Small(2, 16, 4096, 1))) && ok;
-    ok = Save(dir, "threech.flac", WriteFlac(Small(3, 16, 256, 500))) && ok;
+    ok = SaveSeed(dir, "stereo16.flac", WriteFlac(Small(2, 16, 256, 2000))) && ok;
+    ok = SaveSeed(dir, "mono16.flac", WriteFlac(Small(1, 16, 576, 1500))) && ok;
+    ok = SaveSeed(dir, "stereo8.flac", WriteFlac(Small(2, 8, 192, 1000))) && ok;
+    ok = SaveSeed(dir, "mono8.flac", WriteFlac(Small(1, 8, 1152, 1200))) && ok;
+    ok = SaveSeed(dir, "stereo24.flac", WriteFlac(Small(2, 24, 512, 1500))) && ok;
+    ok = SaveSeed(dir, "mono24.flac", WriteFlac(Small(1, 24, 4096, 5000))) && ok;
+    ok = SaveSeed(dir, "oneframe.flac", WriteFlac(Small(2, 16, 4096, 1))) && ok;
+    ok = SaveSeed(dir, "threech.flac", WriteFlac(Small(3, 16, 256, 500))) && ok;
 
     FlacWriterOptions padded = Small(2, 16, 1024, 3000);
     padded.padding = 64;
     padded.seekTable = false;
-    ok = Save(dir, "padded.flac", WriteFlac(padded)) && ok;
+    ok = SaveSeed(dir, "padded.flac", WriteFlac(padded)) && ok;
 
     FlacWriterOptions noTotal = Small(2, 16, 256, 1000);
     noTotal.totalSamples = false;
-    ok = Save(dir, "nototal.flac", WriteFlac(noTotal)) && ok;
+    ok = SaveSeed(dir, "nototal.flac", WriteFlac(noTotal)) && ok;
 
     FlacWriterOptions damaged = Small(2, 16, 256, 3000);
     damaged.damageFrame = true;
-    ok = Save(dir, "damaged.flac", WriteFlac(damaged)) && ok;
+    ok = SaveSeed(dir, "damaged.flac", WriteFlac(damaged)) && ok;
 
     FlacWriterOptions id3 = Small(1, 16, 256, 500);
     id3.id3Prefix = true;
-    ok = Save(dir, "id3.flac", WriteFlac(id3)) && ok;
+    ok = SaveSeed(dir, "id3.flac", WriteFlac(id3)) && ok;
 
     std::vector<uint8_t> truncated = WriteFlac(Small(2, 16, 512, 3000));
     truncated.resize(truncated.size() / 2);
-    ok = Save(dir, "truncated.flac", truncated) && ok;
+    ok = SaveSeed(dir, "truncated.flac", truncated) && ok;
     return ok ? 0 : 2;
 }

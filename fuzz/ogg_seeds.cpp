@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "tests/media/OggWriter.h"
 
 namespace {
@@ -32,14 +33,7 @@ bool Save(const std::string& dir, const std::string& name, const Bytes& bytes) {
         std::fprintf(stderr, "ogg_seeds: encoder failed for %s\n", name.c_str());
         return false;
     }
-    const std::string path = dir + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "ogg_seeds: cannot write %s\n", path.c_str());
-        return false;
-    }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return fuzzsupport::SaveSeed(dir, name, bytes);
 }
 
 int64_t Granule(const Bytes& file, size_t page) {

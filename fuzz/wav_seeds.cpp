@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "tests/media/WavWriter.h"
 
 namespace {
@@ -18,14 +19,7 @@ WavFormat Pcm(int16_t channels, int16_t bits) {
 }
 
 bool Write(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = dir + "/" + name + ".wav";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "wav_seeds: cannot write %s\n", path.c_str());
-        return false;
-    }
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    return fuzzsupport::SaveSeed(dir, name + ".wav", bytes);
 }
 
 }  // namespace
