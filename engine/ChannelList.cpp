@@ -77,6 +77,18 @@ int32_t CountChannels() {
     return count;
 }
 
+bool ChannelsHoldSource(const ISonvexMusic* source) {
+    SonvexLockGuard lock(ChannelListLock);
+    for (const ChannelListEntry* entry = ChannelList.first; entry != nullptr; entry = entry->next) {
+        const ISonvexChannel* channel = entry->channel;
+        const bool gone = channel->ReleaseFlag.load(std::memory_order_acquire) == 1 && channel->PlayingFlag == 0;
+        if (channel->Music == source && !gone) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The mixer's reaping pass; the caller (MixOutput) holds the lock.
 void ReapChannels() {
     for (ChannelListEntry* entry = ChannelList.first; entry != nullptr;) {
@@ -115,6 +127,7 @@ ISonvexChannel* ISonvexMusic::PlayMusicOnChannel(ISonvexChannel* channel) {
     channel->Length = Length;
     channel->PlayingFlag = 0;
     channel->Position = 0;
+    channel->EndPosition = -1;
     channel->LoopStart = 0;
     channel->LoopLength = Length;
     channel->ReleaseFlag.store(0, std::memory_order_relaxed);

@@ -11,6 +11,7 @@
 
 class ISonvexChannel;
 class ISonvexEffect;
+class ISonvexMusic;
 
 struct ChannelListEntry {
     ChannelListEntry* prev;
@@ -39,6 +40,9 @@ void AddChannel(ISonvexChannel* channel);
 void RemoveChannel(ISonvexChannel* channel);
 // The number of entries (takes the lock).
 int32_t CountChannels();
+// True when a channel on the list is bound to the source and may still fill it: any but one
+// that has been released and has stopped (takes the lock).
+bool ChannelsHoldSource(const ISonvexMusic* source);
 
 // The mixer's reaping pass: destroys every released channel that has stopped and unlinks its
 // entry. The caller holds the lock.

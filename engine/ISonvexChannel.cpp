@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/ChannelConverter.h"
+#include "engine/ChannelList.h"
 #include "engine/ISonvexMusic.h"
 #include "engine/Units.h"
 
@@ -46,6 +47,9 @@ void ISonvexChannel::Stop() {
 
 void ISonvexChannel::SetPaused(int32_t paused) {
     const int32_t playing = paused == 1 ? 0 : 1;
+    if (playing == 1) {
+        EndPosition = -1;
+    }
     PlayingFlag = playing;
     if (Music != nullptr) {
         Music->SetStatus(playing);
@@ -86,7 +90,8 @@ int32_t ISonvexChannel::Playing() {
 
 int32_t ISonvexChannel::GetPosition(int32_t unit) {
     if (unit == SonvexUnitBytes || unit == SonvexUnitFrames || unit == SonvexUnitMillisecs) {
-        return BytesToUnit(Position, unit, SampleRate, BytesPerFrame());
+        const int32_t end = EndPosition;
+        return BytesToUnit(end >= 0 ? end : Position.load(), unit, SampleRate, BytesPerFrame());
     }
     // Units of the source's own (a tracker's row and order); nothing to ask without one.
     return Music != nullptr ? Music->GetPosition(unit) : 0;
@@ -103,9 +108,13 @@ void ISonvexChannel::Seek(int32_t position, int32_t unit) {
     if (Music == nullptr) {
         return;
     }
+    // Another channel may play the same source; the mixer fills every channel under the engine
+    // lock, so that, not this channel's lock alone, keeps the seek from meeting its fill.
+    SonvexLockGuard engine(ChannelListLock);
     SonvexLockGuard lock(*Mutex);
     Music->Seek(position, unit);
     Position = Music->Position.load();
+    EndPosition = -1;
     // A seek while the end of the sound still plays out goes on from the new place.
     Converter->inputEnd = ChannelConverter::kInputOpen;
 }
@@ -194,9 +203,17 @@ int32_t ISonvexChannel::Mix(float* out, int32_t frames) {
         bool endsHere = false;
         if (!ended) {
             music->PlaybackRate = converter.step;
+            const int32_t from = music->Position;
             delivered = music->FillBuffer(free, room);
             endsHere = playing == 1 && music->Status == 0;
             ended = endsHere;
+            if (endsHere) {
+                // Forward, the source rewinds as it ends; backward, it ends where it stands, at 0.
+                const int64_t end = std::max<int64_t>(from, 0) + std::clamp(delivered, 0, room);
+                EndPosition = converter.step < 0.0 ? music->Position.load()
+                                                   : static_cast<int32_t>(std::min<int64_t>(
+                                                         end, std::numeric_limits<int32_t>::max()));
+            }
         }
         converter.FeedInput(delivered);
         if (endsHere) {

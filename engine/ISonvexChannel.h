@@ -34,6 +34,11 @@ public:
     std::atomic<int32_t> ReleaseFlag{0};
     Relaxed<float> Volume{1.0f};
     Relaxed<float> Rate{1.0f};
+    // Where the source ended without looping, in bytes, or -1. The source has rewound by then
+    // (so that playing again starts from the beginning), but the channel still sounds its last
+    // window and then stands at the end: positions are answered from here until it plays again
+    // or seeks.
+    Relaxed<int32_t> EndPosition{-1};
 
     ISonvexChannel();
     ~ISonvexChannel();

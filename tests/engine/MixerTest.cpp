@@ -218,7 +218,9 @@ TEST_F(MixerTest, ReleasedChannelsAreReapedOnceTheyStop) {
 }
 
 // However the end of a sound falls against the blocks and windows, it plays to its last frame:
-// the same number of sounding frames as the same sound followed by silence.
+// the same number of sounding frames as the same sound followed by silence. Its position never
+// goes back while it sounds its last window, stays at the end once it has stopped, and played
+// again it starts from the beginning.
 TEST_F(MixerTest, SoundThatEndsPlaysEveryFrame) {
     struct Case {
         int32_t frames;
@@ -253,16 +255,25 @@ TEST_F(MixerTest, SoundThatEndsPlaysEveryFrame) {
         ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
         channel->SetPaused(0);
         int64_t count = 0;
+        int32_t position = 0;
         for (int32_t block = 0; block < 400 && channel->Playing() == 1; ++block) {
             std::fill(out.begin(), out.end(), 0.0f);
             Mix();
             for (uint32_t j = 0; j < kBlock; ++j) {
                 count += out[2 * j] != 0.0f || out[2 * j + 1] != 0.0f ? 1 : 0;
             }
+            EXPECT_GE(channel->GetPosition(0), position);
+            position = channel->GetPosition(0);
         }
         EXPECT_EQ(channel->Playing(), 0);
-        EXPECT_EQ(channel->GetPosition(0), 0);   // rewound by the sound as it ended
+        EXPECT_EQ(channel->GetPosition(0), static_cast<int32_t>(data.size()));
         EXPECT_EQ(sound->GetStatus(), 0);
+        channel->SetPaused(0);
+        EXPECT_EQ(channel->GetPosition(0), 0);
+        std::fill(out.begin(), out.end(), 0.0f);
+        Mix();
+        EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](float v) { return v != 0.0f; }));
+        channel->Stop();
         Sonvex_ReleaseChannel(channel);
         Mix();
         return count;
@@ -278,7 +289,7 @@ TEST_F(MixerTest, SoundThatEndsPlaysEveryFrame) {
 
 // Backward play fills 256 frames of 16-bit stereo at a time, so the start frame decides how much
 // the fill that reaches the start of the data brings. Whatever that is, the channel ends as a
-// forward end does: stopped at position 0, reaped once released, its sound given back.
+// forward end does: stopped at its end (position 0), reaped once released, its sound given back.
 TEST_F(MixerTest, SoundThatEndsBackwardsStopsAndIsReaped) {
     struct Case {
         int32_t frames;       // the sound's length
@@ -321,7 +332,7 @@ TEST_F(MixerTest, SoundThatEndsBackwardsStopsAndIsReaped) {
         const std::string name = std::to_string(k.frames) + " frames from " +
                                  std::to_string(k.start) + " at " + std::to_string(k.rate);
         EXPECT_EQ(channel->Playing(), 0) << name;
-        EXPECT_EQ(channel->GetPosition(0), 0) << name;
+        EXPECT_EQ(channel->GetPosition(0), k.rate > 0.0f ? static_cast<int32_t>(data.size()) : 0) << name;
         EXPECT_EQ(sound->GetStatus(), 0) << name;
         Sonvex_ReleaseChannel(channel);
         Mix();
