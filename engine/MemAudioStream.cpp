@@ -1,6 +1,9 @@
 #include "engine/MemAudioStream.h"
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <vector>
 
 #include "engine/DebugLog.h"
 #include "engine/ISonvexMusic.h"
@@ -11,7 +14,25 @@ namespace {
 // from elsewhere).
 constexpr std::chrono::milliseconds kIdleRecheck{50};
 
+// Every memory-decoding channel that exists, so that a source can be asked whether one fills it.
+std::mutex& DecodersLock() {
+    static auto* lock = new std::mutex;   // outlives exit, with the list
+    return *lock;
+}
+
+std::vector<const MemAudioStream*>& Decoders() {
+    static auto* decoders = new std::vector<const MemAudioStream*>;   // outlives exit
+    return *decoders;
+}
+
 }  // namespace
+
+bool MemAudioStream::Decodes(const ISonvexMusic* music) {
+    std::lock_guard<std::mutex> hold(DecodersLock());
+    return std::any_of(Decoders().begin(), Decoders().end(), [music](const MemAudioStream* decoder) {
+        return decoder->Music == music && decoder->StopFlag == 0;
+    });
+}
 
 MemAudioStream::MemAudioStream(ISonvexMusic* music, uint8_t* destination) {
     DebugLog("MemAudioStream create!");
@@ -23,6 +44,11 @@ MemAudioStream::MemAudioStream(ISonvexMusic* music, uint8_t* destination) {
     StopFlag = 0;
     Destination = destination;
     Step = 44100;
+    room_ = std::max<int64_t>(int64_t{Music->GetLength(0)} - Music->GetPosition(0), 0) + Step;
+    {
+        std::lock_guard<std::mutex> hold(DecodersLock());
+        Decoders().push_back(this);
+    }
     Music->SetLoopMode(0);
     Music->SetStatus(1);
     Thread = new SonvexThread;
@@ -41,6 +67,8 @@ MemAudioStream::~MemAudioStream() {
     Thread->Close();
     delete Thread;
     Thread = nullptr;
+    std::lock_guard<std::mutex> hold(DecodersLock());
+    Decoders().erase(std::remove(Decoders().begin(), Decoders().end(), this), Decoders().end());
 }
 
 void MemAudioStream::Stop() {
@@ -92,12 +120,17 @@ void MemAudioStream::Pump() {
     if (PlayingFlag == 0 || Music->GetStatus() == 0) {
         return;
     }
+    const int32_t ask = static_cast<int32_t>(std::min<int64_t>(Step, room_));
     int32_t delivered = 0;
     {
         SonvexLockGuard hold(*Mutex);
-        delivered = Music->FillBuffer(Destination, Step);
+        delivered = std::clamp(Music->FillBuffer(Destination, ask), 0, ask);
     }
     Destination += delivered;
+    room_ -= delivered;
+    if (delivered == ask && room_ == 0) {
+        DebugLog("MemAudioStream: the music runs on past the memory it was given");
+    }
     // A source that stopped at its end on a full step is done too: nothing would fill it again,
     // and Playing would answer 1 for ever.
     if (delivered < Step || Music->GetStatus() == 0) {

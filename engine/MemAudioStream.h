@@ -5,7 +5,8 @@
 // which stops the thread first.
 //
 // The caller's memory must hold the source's remaining bytes plus one step: a fill may write a
-// whole step at Destination.
+// whole step at Destination. That is all a fill is ever given: a source that delivers more than
+// its length says (a header that understates it) ends there.
 
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +46,10 @@ public:
     // Passes the decoding thread has made through its loop; for the tests of an idle thread.
     int64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
 
+    // True while a memory-decoding channel fills this source: nothing else may fill or seek it
+    // until that decode has ended.
+    static bool Decodes(const ISonvexMusic* music);
+
 private:
     // Paused, or the source has stopped: the thread sleeps here until something changes.
     void WaitWhileIdle();
@@ -53,6 +58,8 @@ private:
     std::mutex idleLock_;
     std::condition_variable idleChanged_;
     std::atomic<int64_t> passes_{0};
+    // Bytes of the caller's memory not yet written.
+    int64_t room_ = 0;
 };
 
 // A memory-decoding channel over the source, decoding at once; it holds a reference on the source.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/ChannelList.h"
 #include "engine/DebugLog.h"
 #include "engine/MemAudioStream.h"
 #include "engine/binding/SourceKeeper.h"
@@ -21,6 +22,8 @@ namespace {
 // about 30), and at least 1 MB. What decodes to more grows the sample as it goes.
 constexpr int64_t kFirstSampleBytes = 1 << 20;
 constexpr int64_t kDecodedPerStreamByte = 64;
+// What a channel asks of its music at a time: its converter's input window.
+constexpr int32_t kFillBytes = 1024;
 
 // The embedded file's name in an "incbin::" url: the text between the first "::" and the next.
 std::string IncbinName(const std::string& url) {
@@ -159,6 +162,11 @@ fw::Ref<TSonvexChannel> CueMusic(const fw::Ref<fw::Object>& url, int32_t loop) {
         return fw::Ref<TSonvexChannel>();
     }
     ISonvexMusic* const source = music->Music;
+    if (MemAudioStream::Decodes(source)) {
+        // Its decoding thread fills the source outside the engine lock the mixer holds.
+        DebugLog("CueMusic: the music is being decoded to memory");
+        return fw::Ref<TSonvexChannel>();
+    }
     source->SetLoopMode(loop);
     source->AddRef();
     fw::Ref<TSonvexChannel> channel = fw::New<TSonvexChannel>();
@@ -189,33 +197,39 @@ fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url) {
         DebugLog("LoadMusicSample: the music does not fit a sample");
         return fw::Ref<fw::TAudioSample>();
     }
+    const int32_t format = music->GetFormat();
+    const int32_t hertz = music->GetSampleRate();
+    const int64_t frameBytes = fw::BytesPerSample(format);
+    const int64_t lengthBytes = frames * frameBytes;
     // The length is what a header claims, which the data need not hold: the sample keeps only
-    // what the music delivers. A tracker module's length is DUMB's own measurement of the song
-    // played through, and the song is rendered in one piece: DUMB leaves its click removal out
-    // of a render that reaches the song's end.
+    // what the music delivers, up to that length. A tracker module's length is DUMB's own
+    // measurement of the song played through, and is taken at its word.
     const int64_t streamBytes = music->Stream != nullptr ? std::max(music->Stream->Size(), 0) : 0;
     const int64_t firstBytes = fw::Cast<TMusicDumb>(music)
-                                   ? int64_t{INT32_MAX}
+                                   ? lengthBytes
                                    : std::max(kFirstSampleBytes, streamBytes * kDecodedPerStreamByte);
-    const int32_t format = music->GetFormat();
-    const int32_t frameBytes = fw::BytesPerSample(format);
-    fw::Ref<fw::TAudioSample> sample = fw::CreateAudioSample(
-        static_cast<int32_t>(std::min<int64_t>(frames, firstBytes / frameBytes)), music->GetSampleRate(), format);
-    if (!sample) {
-        return sample;
+    fw::SampleMemory memory;
+    if (!memory.Resize(std::min(lengthBytes, firstBytes / frameBytes * frameBytes))) {
+        DebugLog("LoadMusicSample: no memory for the sample");
+        return fw::Ref<fw::TAudioSample>();
     }
-    // A channel starts its music before it fills (a tracker module loads stopped).
+    // A channel starts its music before it fills (a tracker module loads stopped), and fills it a
+    // window at a time: a tracker module rendered in one piece comes out other than it plays.
     music->SetStatus(1);
     int64_t filled = 0;
     for (;;) {
-        if (filled == sample->capacity) {
-            if (sample->length == frames ||
-                !sample->Resize(static_cast<int32_t>(std::min<int64_t>(frames, int64_t{2} * sample->length)))) {
+        if (filled == memory.Size()) {
+            if (filled == lengthBytes) {
                 break;
             }
+            if (!memory.Resize(std::min(lengthBytes, 2 * filled))) {
+                // Half a music is no sample of it.
+                DebugLog("LoadMusicSample: no memory for the whole music");
+                return fw::Ref<fw::TAudioSample>();
+            }
         }
-        const int32_t room = static_cast<int32_t>(sample->capacity - filled);
-        const int32_t got = music->FillBuffer(sample->samples + filled, room);
+        const int32_t room = static_cast<int32_t>(std::min<int64_t>(kFillBytes, memory.Size() - filled));
+        const int32_t got = music->FillBuffer(memory.Data() + filled, room);
         filled += std::clamp(got, 0, room);
         if (got < room) {
             break;
@@ -223,11 +237,11 @@ fw::Ref<fw::TAudioSample> LoadMusicSample(const fw::Ref<fw::Object>& url) {
     }
     music = fw::Ref<TMusic>();
     fw::GCCollect();
-    if (filled < frameBytes || !sample->Resize(static_cast<int32_t>(filled / frameBytes))) {
+    if (filled < frameBytes || !memory.Resize(filled / frameBytes * frameBytes)) {
         DebugLog("LoadMusicSample: the music holds no sound");
         return fw::Ref<fw::TAudioSample>();
     }
-    return sample;
+    return fw::TAudioSample::Create(memory, hertz, format);
 }
 
 fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint8_t* destination) {
@@ -242,6 +256,12 @@ fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint
         return fw::Ref<TSonvexChannel>();
     }
     ISonvexMusic* const source = music->Music;
+    // A source is filled by one thread at a time: a decode of its own leaves alone a music that a
+    // channel may still play, or that another decode fills.
+    if (MemAudioStream::Decodes(source) || ChannelsHoldSource(source)) {
+        DebugLog("DecodeMusicToMemory: the music is playing or being decoded");
+        return fw::Ref<TSonvexChannel>();
+    }
     // The decode must hold the music's own first samples: an Ogg seek crosslaps them with what
     // played before.
     if (auto* ogg = dynamic_cast<OggPlayer*>(source)) {

@@ -24,6 +24,28 @@ enum : int32_t {
 int32_t ChannelsPerSample(int32_t format);
 int32_t BytesPerSample(int32_t format);
 
+// Memory for PCM that is still being decoded, before any sample (and so any sound) holds it: it
+// grows and is trimmed in place where the system can, and new bytes are zero. A sample takes it
+// over once it is complete; a sample's own memory never moves, since a sound reads it in place.
+class SampleMemory {
+public:
+    SampleMemory() = default;
+    SampleMemory(const SampleMemory&) = delete;
+    SampleMemory& operator=(const SampleMemory&) = delete;
+    ~SampleMemory();
+
+    // False, with nothing changed, when the memory cannot be had or would not fit in 32 bits.
+    bool Resize(int64_t bytes);
+    uint8_t* Data() const { return data_; }
+    int64_t Size() const { return size_; }
+    // Hands the memory over to the caller, who frees it with std::free.
+    uint8_t* Release();
+
+private:
+    uint8_t* data_ = nullptr;
+    int64_t size_ = 0;
+};
+
 class TAudioSample : public Object {
 public:
     uint8_t* samples = nullptr;
@@ -35,11 +57,9 @@ public:
     // A sample over memory of its own (zeroed), or none when the format is unknown, a value is
     // negative or the memory would not fit in 32 bits.
     static Ref<TAudioSample> Create(int32_t length, int32_t hertz, int32_t format);
-
-    // Sets the length in frames, growing or shrinking the memory, in place where the system can
-    // (a decode that cannot trust the length it was told grows its sample as it goes, then trims
-    // it); new bytes are zero. False, with nothing changed, when the memory cannot be had.
-    bool Resize(int32_t frames);
+    // A sample over the whole of `memory`, which it takes over; none (the memory left with the
+    // caller) when the format is unknown, the rate negative or the memory not whole frames.
+    static Ref<TAudioSample> Create(SampleMemory& memory, int32_t hertz, int32_t format);
 
     ~TAudioSample() override;
 

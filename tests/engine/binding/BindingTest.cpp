@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -249,7 +253,7 @@ TEST(LoaderRegistry, LoadMusicSampleHoldsWhatTheFileHoldsWhateverItsHeadersClaim
     }
 }
 
-TEST(LoaderRegistry, LoadMusicSampleOfAModuleHoldsTheWholeSong) {
+TEST(LoaderRegistry, LoadMusicSampleOfAModuleIsTheSongAsItPlays) {
     StartModules();
     // The ending song at a quarter of its pace: 12 s, longer than a sample's first memory.
     ModuleSong slow = EndingSong();
@@ -259,12 +263,7 @@ TEST(LoaderRegistry, LoadMusicSampleOfAModuleHoldsTheWholeSong) {
     }
     for (ModuleFormat format : AllModuleFormats()) {
         const std::vector<uint8_t> file = WriteModule(format, slow);
-        // What one fill of the whole length gives, as a channel fills it.
-        fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(file));
-        ASSERT_TRUE(music) << ModuleFormatName(format);
-        std::vector<uint8_t> song(static_cast<size_t>(music->GetLength(0)));
-        music->SetStatus(1);
-        song.resize(static_cast<size_t>(music->FillBuffer(song.data(), static_cast<int32_t>(song.size()))));
+        const std::vector<uint8_t> song = bindingtest::StraightDecode(sonvex2::LoadMusic(BankOf(file)), 1020);
         ASSERT_GT(song.size(), 10u * 44100 * 4) << ModuleFormatName(format);
 
         fw::Ref<fw::TAudioSample> sample = sonvex2::LoadMusicSample(BankOf(file));
@@ -274,6 +273,34 @@ TEST(LoaderRegistry, LoadMusicSampleOfAModuleHoldsTheWholeSong) {
             << ModuleFormatName(format);
         EXPECT_TRUE(SampleBytes(sample) == song) << ModuleFormatName(format);
     }
+}
+
+// Half a music is no sample of it: with too little memory to grow into, the answer is none.
+TEST(LoaderRegistry, LoadMusicSampleThatCannotGrowAnswersNone) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators end the process where the memory runs out";
+#else
+    StartModules();
+    FlacWriterOptions options;
+    options.frames = 2646000;   // 60 s of silence in a few kilobytes
+    const std::vector<uint8_t> silence = WriteFlac(options, std::vector<int32_t>(2646000 * 2, 0));
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // Room for the decoder, not for the 10 MB the sample would grow to.
+            std::ifstream status("/proc/self/status");
+            std::string line;
+            while (std::getline(status, line) && line.rfind("VmSize:", 0) != 0) {
+            }
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = (std::stoull(line.substr(7)) << 10) + (6u << 20);
+            setrlimit(RLIMIT_AS, &limit);
+            sonvex2::SetDebugLog(1);
+            dup2(2, 1);
+            std::exit(sonvex2::LoadMusicSample(BankOf(silence)) ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "LoadMusicSample: no memory for the whole music");
+#endif
 }
 
 TEST(LoaderRegistry, ABankBeyondWhatAStreamCountsIsRefused) {

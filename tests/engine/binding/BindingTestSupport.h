@@ -43,13 +43,14 @@ inline std::vector<uint8_t> ModFile() {
     return WriteMod(EndingSong());
 }
 
-// The whole rest of a music, read fill by fill as a channel would.
-inline std::vector<uint8_t> StraightDecode(const fw::Ref<sonvex2::TMusic>& music) {
+// The whole rest of a music, read fill by fill as a channel would (a channel's fills are its
+// converter's window less the frame it keeps: 1,020 bytes of 16-bit stereo).
+inline std::vector<uint8_t> StraightDecode(const fw::Ref<sonvex2::TMusic>& music, int32_t fill = 44100) {
     std::vector<uint8_t> bytes;
-    std::vector<uint8_t> step(44100);
+    std::vector<uint8_t> step(static_cast<size_t>(fill));
     music->SetStatus(1);   // as a channel does before it fills (a tracker module starts stopped)
-    for (int32_t n = 44100; n == 44100 && music->GetStatus() != 0;) {
-        n = music->FillBuffer(step.data(), 44100);
+    for (int32_t n = fill; n == fill && music->GetStatus() != 0;) {
+        n = music->FillBuffer(step.data(), fill);
         bytes.insert(bytes.end(), step.begin(), step.begin() + n);
     }
     return bytes;

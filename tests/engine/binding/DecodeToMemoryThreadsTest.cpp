@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -90,6 +92,82 @@ TEST(DecodeToMemory, CallsThatRebindAChannelLeaveADecodeAlone) {
     EXPECT_TRUE(memory == whole);
 }
 
+fw::Ref<fw::Object> BankOf(const std::vector<uint8_t>& file) {
+    return fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
+}
+
+// One music, one filling thread: while a channel may play it, a decode of it answers none; while a
+// decode fills it, so do cueing, playing and a second decode. The decode that runs is the music.
+TEST(DecodeToMemory, AMusicIsFilledByOneThreadAtATime) {
+    bindingtest::StartModules();
+    bindingtest::ThreadOutput* output = nullptr;
+    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
+    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    FlacWriterOptions flac;
+    flac.frames = 88200;
+    OggWriterOptions ogg;
+    ogg.frames = 88200;
+    for (const std::vector<uint8_t>& file :
+         {bindingtest::WavFile(88200), WriteFlac(flac), WriteOggVorbis(ogg), bindingtest::ModFile()}) {
+        const std::vector<uint8_t> whole = bindingtest::StraightDecode(sonvex2::LoadMusic(BankOf(file)));
+        std::vector<uint8_t> memory(whole.size() + 44100);
+        fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(file));
+        fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 1);
+        ASSERT_TRUE(WaitFor([&] { return sonvex2::GetChannelPosition(playing, 0) > 0; }, std::chrono::seconds(10)));
+        EXPECT_FALSE(sonvex2::DecodeMusicToMemory(music, memory.data())) << file.size();
+        fw::PauseChannel(playing);
+        EXPECT_FALSE(sonvex2::DecodeMusicToMemory(music, memory.data())) << file.size();
+        playing = fw::Ref<sonvex2::TSonvexChannel>();   // released, and stopped: it fills no more
+
+        fw::Ref<sonvex2::TSonvexChannel> decoding = sonvex2::DecodeMusicToMemory(music, memory.data());
+        ASSERT_TRUE(decoding) << file.size();
+        fw::PauseChannel(decoding);
+        EXPECT_FALSE(sonvex2::CueMusic(music, 0)) << file.size();
+        EXPECT_FALSE(sonvex2::PlayMusic(music, 1)) << file.size();
+        EXPECT_FALSE(sonvex2::DecodeMusicToMemory(music, memory.data())) << file.size();
+        fw::ResumeChannel(decoding);
+        ASSERT_TRUE(WaitFor([&] { return fw::ChannelPlaying(decoding) == 0; }, std::chrono::seconds(20)));
+        memory.resize(static_cast<size_t>(static_cast<MemAudioStream*>(decoding->_channel)->Destination - memory.data()));
+        EXPECT_TRUE(memory == whole) << file.size();
+        EXPECT_TRUE(sonvex2::CueMusic(music, 0)) << file.size();   // the decode has ended
+    }
+    fw::SetAudioDriver("Null");
+}
+
+// The caller gives the length and one step, the only size it can know; a header that understates
+// the length does not let the decode write past that.
+TEST(DecodeToMemory, HeadersThatUnderstateTheLengthGetNoMoreThanTheMemoryAskedFor) {
+    bindingtest::StartModules();
+    FlacWriterOptions flacOptions;
+    flacOptions.frames = 441000;
+    flacOptions.seekTable = false;
+    std::vector<uint8_t> flac = WriteFlac(flacOptions);
+    // STREAMINFO's 36-bit total-sample count, bytes 21 to 25: 1,000.
+    std::fill(flac.begin() + 22, flac.begin() + 26, 0);
+    flac[21] &= 0xf0;
+    flac[24] = 0x03;
+    flac[25] = 0xe8;
+    OggWriterOptions oggOptions;
+    oggOptions.frames = 441000;
+    std::vector<uint8_t> ogg = WriteOggVorbis(oggOptions);
+    OggSetGranule(ogg, OggPageOffsets(ogg).back(), 1000);
+    for (const std::vector<uint8_t>& file : {flac, ogg}) {
+        fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(file));
+        ASSERT_TRUE(music);
+        ASSERT_EQ(music->GetLength(0), 4000);
+        const std::vector<uint8_t> whole = bindingtest::StraightDecode(sonvex2::LoadMusic(BankOf(file)));
+        ASSERT_GT(whole.size(), 4000u + 44100);
+        // Room for everything the music truly holds, so that an overrun shows as bytes written.
+        std::vector<uint8_t> memory(whole.size(), 0xEE);
+        fw::Ref<sonvex2::TSonvexChannel> channel = sonvex2::DecodeMusicToMemory(music, memory.data());
+        ASSERT_TRUE(WaitFor([&] { return fw::ChannelPlaying(channel) == 0; }, std::chrono::seconds(20)));
+        EXPECT_EQ(static_cast<MemAudioStream*>(channel->_channel)->Destination - memory.data(), 4000 + 44100);
+        EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + 4000 + 44100, whole.begin()));
+        EXPECT_EQ(std::count(memory.begin() + 4000 + 44100, memory.end(), 0xEE),
+                  static_cast<ptrdiff_t>(whole.size()) - 4000 - 44100);
+    }
+}
+
 // Delivers a whole step on every fill and never ends; writes nothing.
 struct Endless final : ISonvexMusic {
     std::atomic<int32_t> fills{0};
@@ -97,6 +175,7 @@ struct Endless final : ISonvexMusic {
         Channels = 2;
         Bits = 16;
         SampleRate = 44100;
+        Length = INT32_MAX;
     }
     int32_t FillBuffer(uint8_t*, int32_t bytes) override {
         ++fills;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/audio/TAudioDriver.h"
@@ -96,21 +98,32 @@ TEST(AudioSamples, FormatTablesAndOwnMemory) {
     EXPECT_FALSE(fw::CreateAudioSample(0x40000000, 44100, 5));   // past 32 bits of memory
 }
 
-TEST(AudioSamples, ResizeKeepsTheFramesThatStayAndZeroesNewOnes) {
-    fw::Ref<fw::TAudioSample> sample = fw::CreateAudioSample(3, 22050, fw::SF_MONO16LE);
-    std::memcpy(sample->samples, "abcdef", 6);
-    ASSERT_TRUE(sample->Resize(400000));
-    EXPECT_EQ(std::make_pair(sample->length, sample->capacity), std::make_pair(400000, 800000));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(sample->samples), 6), "abcdef");
-    EXPECT_EQ(std::count(sample->samples + 6, sample->samples + sample->capacity, 0), 800000 - 6);
-    ASSERT_TRUE(sample->Resize(2));
+template <typename T, typename = void>
+struct Resizable : std::false_type {};
+template <typename T>
+struct Resizable<T, std::void_t<decltype(std::declval<T&>().Resize(0))>> : std::true_type {};
+// A sound reads its sample's memory in place for as long as it lives: once made, a sample's
+// memory never moves. Memory grows only before a sample takes it over.
+static_assert(!Resizable<fw::TAudioSample>::value);
+
+TEST(AudioSamples, MemoryGrowsAndShrinksBeforeASampleTakesItOver) {
+    fw::SampleMemory memory;
+    ASSERT_TRUE(memory.Resize(6));
+    std::memcpy(memory.Data(), "abcdef", 6);
+    ASSERT_TRUE(memory.Resize(800000));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(memory.Data()), 6), "abcdef");
+    EXPECT_EQ(std::count(memory.Data() + 6, memory.Data() + memory.Size(), 0), 800000 - 6);
+    ASSERT_TRUE(memory.Resize(4));
+    EXPECT_FALSE(memory.Resize(int64_t{1} << 31));
+    EXPECT_FALSE(memory.Resize(-1));
+    EXPECT_EQ(memory.Size(), 4);
+
+    EXPECT_FALSE(fw::TAudioSample::Create(memory, 22050, 0));
+    fw::Ref<fw::TAudioSample> sample = fw::TAudioSample::Create(memory, 22050, fw::SF_MONO16LE);
+    ASSERT_TRUE(sample);
+    EXPECT_EQ(std::make_tuple(sample->length, sample->capacity, memory.Size(), memory.Data()),
+              std::make_tuple(2, 4, int64_t{0}, static_cast<uint8_t*>(nullptr)));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(sample->samples), sample->capacity), "abcd");
-    EXPECT_FALSE(sample->Resize(0x40000000));
-    EXPECT_FALSE(sample->Resize(-1));
-    EXPECT_EQ(sample->length, 2);
-    ASSERT_TRUE(sample->Resize(0));
-    EXPECT_EQ(sample->samples, nullptr);
-    EXPECT_EQ(sample->capacity, 0);
 }
 
 }  // namespace
