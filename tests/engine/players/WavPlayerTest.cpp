@@ -328,13 +328,16 @@ TEST(WavPlayback, TruncatedDataEndsWhereTheStreamEnds) {
 
 TEST(WavPlayback, UnknownDataSizeRunsToTheEndOfTheStream) {
     const std::vector<uint8_t> samples = WavSamples(999, 2, 8);
-    const std::vector<uint8_t> bytes = WavWriter().Format(Pcm(2, 8)).Data(samples, 0xffffffffu).Bytes();
-    ISonvexStream* stream = Sonvex_CreateMemStream(bytes.data(), static_cast<int32_t>(bytes.size()));
-    WavPlayer* player = WavLoader(stream);
-    ASSERT_NE(player, nullptr);
-    EXPECT_EQ(player->Length, static_cast<int32_t>(samples.size()));
-    EXPECT_EQ(Decode(player), samples);
-    WavPlayer::Destroy(player);
+    // A size no position can reach, and the 0 of a recorder that never finished its header.
+    for (const uint32_t size : {0xffffffffu, 0u}) {
+        const std::vector<uint8_t> bytes = WavWriter().Format(Pcm(2, 8)).Data(samples, size).Bytes();
+        ISonvexStream* stream = Sonvex_CreateMemStream(bytes.data(), static_cast<int32_t>(bytes.size()));
+        WavPlayer* player = WavLoader(stream);
+        ASSERT_NE(player, nullptr) << size;
+        EXPECT_EQ(player->Length, static_cast<int32_t>(samples.size())) << size;
+        EXPECT_EQ(Decode(player), samples) << size;
+        WavPlayer::Destroy(player);
+    }
 }
 
 TEST_F(WavTest, TheFillThatMeetsTheEnd) {
