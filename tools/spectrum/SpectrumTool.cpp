@@ -16,6 +16,7 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kUsage = 1;
 constexpr int kInputFailure = 2;
+constexpr int kOutputFailure = 2;
 
 // Above this the power-of-two rounding of the transform size leaves 32 bits.
 constexpr int32_t kLargestTransform = 1 << 30;
@@ -282,13 +283,20 @@ bool two_more_than_power_of_two(int32_t count) {
 }
 
 int run_inverse() {
+    // A max_len-point spectrum, as -c and -p print it, is max_len + 2 values.
+    const int32_t most = run.max_len + 2;
     float value = 0.0f;
     run.count = 0;
-    while (run.count < run.max_len && run.reader->read(value)) {
+    while (run.count < most && run.reader->read(value)) {
         run.samples[run.count++] = value;
     }
     if (run.count == 0) {
         return input_is_empty();
+    }
+    // The spectrum of a longer transform, cut to fit, would turn back into a wrong series.
+    if (run.count == most && run.reader->read(value)) {
+        std::fprintf(run.std_err, "%s: inverse input holds more than %d values\n", run.prog_name, most);
+        return kInputFailure;
     }
     // Any other count would either take the highest bin from before the data or not make a
     // power-of-two transform.
@@ -296,7 +304,7 @@ int run_inverse() {
         std::fprintf(run.std_err,
                      "%s: inverse input holds %d values; it needs 2 more than a power of two\n",
                      run.prog_name, run.count);
-        return kUsage;
+        return kInputFailure;
     }
     inverse_fft_output();
     return kOk;
@@ -310,7 +318,7 @@ int run_single() {
     // One value makes no transform: the length would round to 0 and the normalisation divide by it.
     if (run.count < 2) {
         std::fprintf(run.std_err, "%s: a single value has no spectrum\n", run.prog_name);
-        return kUsage;
+        return kInputFailure;
     }
     forward_transform();
     output_spectrum();
@@ -486,8 +494,13 @@ void read_input() {
 
 int fft_main(int argc, char* argv[], FILE* std_in, FILE* std_out, FILE* std_err) {
     reset_run(std_in, std_out, std_err);
-    const int code = run_tool(argc, argv);
-    std::fflush(run.std_out);
+    int code = run_tool(argc, argv);
+    // A full disk or a closed stream may show only when the last block goes out; a cut
+    // spectrum must not pass for a whole one.
+    if (std::fflush(run.std_out) != 0 || std::ferror(run.std_out) != 0) {
+        std::fprintf(run.std_err, "%s: can't write the output\n", run.prog_name);
+        code = kOutputFailure;
+    }
     std::fflush(run.std_err);
     if (run.input != nullptr && run.input != std_in) {
         std::fclose(run.input);

@@ -7,7 +7,7 @@
 namespace spectrum {
 
 // Runs the tool on the process's standard streams; returns the exit code (0 success or help,
-// 1 a usage error, 2 an input or memory failure).
+// 1 a usage error, 2 an input, output or memory failure).
 int fft_main(int argc, char* argv[]);
 
 // The same on the given streams: `std_in` serves both the input "-" and the help pager. Every

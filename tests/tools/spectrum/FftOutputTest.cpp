@@ -90,7 +90,7 @@ TEST(FftOutput, ReadingStopsAtTheFirstTextThatIsNotANumber) {
 
 TEST(FftOutput, SingleValueIsTooShortToTransform) {
     const spectrum_test::FftResult r = RunFft({"-w", "Hann", "-"}, "5\n");
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "fft: a single value has no spectrum\n");
     EXPECT_EQ(r.out, "");
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <random>
+#include <tuple>
 
 #include "tests/tools/spectrum/FftRunner.h"
 #include "tools/spectrum/RealFft.h"
@@ -140,6 +141,20 @@ TEST(FftInverse, ComplexOutputComesBackAsTheSeries) {
     }
 }
 
+TEST(FftInverse, TheLongestSpectrumComesBackAsTheSeries) {
+    // 10,000 values pad to 16,384; -p output comes back only from a power-of-two count.
+    for (const auto& [forward, inverse, n] : {std::tuple{"-c", "-i", 10000}, std::tuple{"-p", "-I", 16384}}) {
+        std::vector<float> x = RandomSeries(n, 7u);
+        const std::string printed = RunFft({forward, "-"}, Series({x.begin(), x.end()})).out;
+        const std::vector<double> y = Numbers(RunFft({inverse, "-"}, printed).out);
+        x.resize(16384);
+        ASSERT_EQ(y.size(), x.size()) << forward;
+        for (size_t j = 0; j < y.size(); ++j) {
+            ASSERT_NEAR(y[j], x[j], 1e-3) << forward << " at " << j;
+        }
+    }
+}
+
 TEST(FftInverse, PhaseOutputComesBackWithTheSignOfTheRealBins) {
     // Bins 0 and n/2 of this series are negative: their phase pi is what keeps the sign.
     const std::vector<double> x = {-1, -3, 0.5, -2, 0, -1, 2, -4};
@@ -154,10 +169,13 @@ TEST(FftInverse, PhaseOutputComesBackWithTheSignOfTheRealBins) {
 TEST(FftInverse, CountsThatMakeNoTransformAreRefused) {
     for (const char* input : {"5\n", "1 2 3\n", "1 2 3 4 5\n", "1 2 3 4 5 6 7\n", "1 2 3 4 5 6 7 8 9 10 11 12\n"}) {
         const spectrum_test::FftResult r = RunFft({"-i", "-"}, input);
-        EXPECT_EQ(r.code, 1) << input;
+        EXPECT_EQ(r.code, 2) << input;
         EXPECT_EQ(r.err.rfind("fft: inverse input holds ", 0), 0u) << r.err;
         EXPECT_EQ(r.out, "");
     }
     EXPECT_EQ(RunFft({"-I", "-"}, "").err, "fft: standard input is empty\n");
+    const spectrum_test::FftResult longer = RunFft({"-i", "-"}, Series(std::vector<double>(16387, 1.0)));
+    EXPECT_EQ(longer.code, 2);
+    EXPECT_EQ(longer.err, "fft: inverse input holds more than 16386 values\n");
     EXPECT_EQ(RunFft({"-i", "-"}, "2 0 0 0\n").out, "1\n1\n");
 }

@@ -4,6 +4,8 @@
 
 #include <sys/wait.h>
 
+#include <utility>
+
 #include "tests/tools/spectrum/FftRunner.h"
 
 namespace {
@@ -43,6 +45,19 @@ TEST(SpectrumExecutable, RunsOnFilesAndStandardInput) {
     c = RunChild("-c - | " FFT_EXE " -i -", "1 1 1 1\n");
     EXPECT_EQ(c.code, 0);
     EXPECT_EQ(c.out, "1\n1\n1\n1\n");
+}
+
+TEST(SpectrumExecutable, FailedWritesExitWithCode2) {
+    // A short output fails only at the last flush, a long one on the way.
+    const std::string six = "1 2 3 4 5 6\n";
+    const std::pair<std::string, std::string> runs[] = {
+        {"-", six}, {"-n 4 -", six}, {"-N 4 -", six}, {"-i -", six},
+        {"-c -", spectrum_test::Series(std::vector<double>(10000, 1.0))}};
+    for (const auto& [args, input] : runs) {
+        const Child c = RunChild(args + " >/dev/full", input);
+        EXPECT_EQ(c.code, 2) << args;
+        EXPECT_EQ(c.err, "fft: can't write the output\n") << args;
+    }
 }
 
 TEST(SpectrumExecutable, ExitCodesAndMessagesGoWhereTheyShould) {
