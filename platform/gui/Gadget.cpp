@@ -432,18 +432,66 @@ int32_t GadgetColor(const Ref<TGadget>& gadget, int32_t background) {
     return (int32_t(r) << 16) | (int32_t(g) << 8) | int32_t(b);
 }
 
+namespace {
+
+// The focus a gadget had when it was disabled, and where it waits for the gadget's return.
+struct ParkedFocus {
+    Fl_Widget* widget = nullptr;
+    Fl_Widget* focus = nullptr;
+    Fl_Widget* holder = nullptr;
+};
+
+ParkedFocus& Parked() {
+    // Watched by FLTK, which clears a pointer whose widget goes.
+    static ParkedFocus& parked = *[] {
+        auto* made = new ParkedFocus();
+        Fl::watch_widget_pointer(made->widget);
+        Fl::watch_widget_pointer(made->focus);
+        Fl::watch_widget_pointer(made->holder);
+        return made;
+    }();
+    return parked;
+}
+
+}  // namespace
+
 void EnableGadget(const Ref<TGadget>& gadget) {
     TGadget::Impl* impl = Live(gadget);
-    if (impl != nullptr) {
-        impl->widget->activate();
+    if (impl == nullptr) {
+        return;
     }
+    impl->widget->activate();
+    ParkedFocus& parked = Parked();
+    if (parked.widget != impl->widget) {
+        return;
+    }
+    // Back, unless the user has moved the focus on meanwhile.
+    if (parked.focus != nullptr && parked.holder != nullptr && Fl::focus() == parked.holder) {
+        parked.focus->take_focus();
+    }
+    parked = ParkedFocus();
 }
 
 void DisableGadget(const Ref<TGadget>& gadget) {
     TGadget::Impl* impl = Live(gadget);
-    if (impl != nullptr) {
-        impl->widget->deactivate();
+    if (impl == nullptr) {
+        return;
     }
+    Fl_Widget* widget = impl->widget;
+    Fl_Widget* focus = Fl::focus();
+    if (focus == nullptr || !widget->contains(focus)) {
+        widget->deactivate();
+        return;
+    }
+    // FLTK would hand the focus to a neighbour, where the next Space presses a button the user
+    // never chose; it waits on the group instead. Not on a window: no key moves the focus on
+    // from a window itself, so there FLTK's choice stands.
+    Fl_Group* group = widget->parent();
+    if (group != nullptr && group->as_window() == nullptr) {
+        Fl::focus(group);
+    }
+    widget->deactivate();
+    Parked() = ParkedFocus{widget, focus, Fl::focus()};
 }
 
 int32_t GadgetDisabled(const Ref<TGadget>& gadget) {

@@ -27,6 +27,23 @@ int32_t MouseButton() {
     }
 }
 
+// The keys FLTK's navigation moves the focus with: what a group cannot use goes on to its parent.
+bool MovesFocus() {
+    if (Fl::event_state(FL_CTRL | FL_ALT | FL_META) != 0) {
+        return false;
+    }
+    switch (Fl::event_key()) {
+        case FL_Tab:
+        case FL_Left:
+        case FL_Right:
+        case FL_Up:
+        case FL_Down:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Letters as their capitals, the way key codes name them.
 int32_t KeyCode() {
     const int key = Fl::event_key();
@@ -111,7 +128,8 @@ int GadgetPanel::handle(int event) {
             if (Fl::event_length() > 0) {
                 Report(KeyChar, static_cast<unsigned char>(Fl::event_text()[0]));
             }
-            return 1;
+            // At the group's edge the window moves the focus on, past the group.
+            return MovesFocus() ? 0 : 1;
         case FL_KEYUP:
             Report(KeyUp, KeyCode());
             return 1;

@@ -1,12 +1,13 @@
 #pragma once
 // The player started in the test process, under Xvfb: its start-up, test files, gadget actions
-// raised as the toolkit raises them, and screenshots.
+// raised as the toolkit raises them, keys and clicks sent through the X server, and screenshots.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@
 #include "platform/runtime/App.h"
 #include "tests/media/TempFile.h"
 #include "tests/media/WavWriter.h"
+
+#include <FL/x.H>
+// Xlib's macros, under names the tests use for their own.
+#undef None
+#undef Status
 
 namespace player_test {
 
@@ -77,6 +83,39 @@ inline void Drain() {
 inline void Act(const fw::Ref<fw::TGadget>& gadget, int32_t data = 0) {
     fw::EmitEvent(fw::CreateEvent(fw::GadgetAction, gadget, data));
     Drain();
+}
+
+// Input as the user gives it: sent to the player's window through the X server on the toolkit's
+// own connection, so it is queued there once XSync returns, then handled as the main loop does.
+inline void SendToPlayer(XEvent event, std::initializer_list<int> types) {
+    event.xany.display = fl_display;
+    event.xany.window = static_cast<Window>(fw::QueryGadget(app::MainWindow, fw::QUERY_HWND));
+    for (const int type : types) {
+        event.type = type;
+        XSendEvent(fl_display, event.xany.window, 0, NoEventMask, &event);
+        XSync(fl_display, 0);
+        fw::PollSystem();
+        Drain();
+    }
+}
+
+// A key pressed and let go (state: ShiftMask and the like).
+inline void PressKey(KeySym key, unsigned int state = 0) {
+    XEvent event{};
+    event.xkey.state = state;
+    event.xkey.keycode = XKeysymToKeycode(fl_display, key);
+    SendToPlayer(event, {KeyPress, KeyRelease});
+}
+
+// A left click in the middle of the gadget.
+inline void Click(const fw::Ref<fw::TGadget>& gadget) {
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    fw::GadgetScreenRect(gadget, x, y, w, h);
+    XEvent event{};
+    event.xbutton.x = x + w / 2;
+    event.xbutton.y = y + h / 2;
+    event.xbutton.button = Button1;
+    SendToPlayer(event, {ButtonPress, ButtonRelease});
 }
 
 // Runs the main loop for a while (timer ticks and all).

@@ -16,7 +16,9 @@
 namespace {
 
 using player_test::Act;
+using player_test::Click;
 using player_test::Drain;
+using player_test::PressKey;
 using player_test::RequesterAnswer;
 using player_test::StartPlayer;
 
@@ -43,6 +45,19 @@ public:
     void Wake() override {}
 };
 
+// The gadgets whose actions were raised, in order, as the player is about to handle them.
+struct Actions : fw::Object {
+    std::vector<fw::Object*> sources;
+};
+
+fw::Ref<fw::Object> NoteAction(int32_t, fw::Ref<fw::Object> data, fw::Ref<fw::Object> context) {
+    const fw::Ref<fw::TEvent> event = fw::Cast<fw::TEvent>(data);
+    if (event && event->id == fw::GadgetAction) {
+        fw::Cast<Actions>(context)->sources.push_back(event->source.Get());
+    }
+    return data;
+}
+
 class PlayerSessionTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -52,6 +67,16 @@ protected:
         ASSERT_TRUE(player);
         ASSERT_EQ(fw::AudioDriver()->Name(), "Null");
         song = player_test::WriteWav("song", kFrames, 7);
+        fw::AddHook(fw::EmitEventHook, &NoteAction, actions, 1);
+    }
+
+    void TearDown() override { fw::RemoveHook(fw::EmitEventHook, &NoteAction, actions); }
+
+    // The gadgets that act on a key.
+    std::vector<fw::Object*> ActedOn(KeySym key) {
+        actions->sources.clear();
+        PressKey(key);
+        return actions->sources;
     }
 
     ISonvexChannel* Engine() const { return app::CurrentChannel ? app::CurrentChannel->_channel : nullptr; }
@@ -72,6 +97,7 @@ protected:
 
     fw::Ref<app::TApp> player;
     std::string song;
+    fw::Ref<Actions> actions = fw::New<Actions>();
 };
 
 TEST_F(PlayerSessionTest, AudioFailureIsToldOnceUnderThePlayersTitleAndTheWindowStillOpens) {
@@ -204,6 +230,68 @@ TEST_F(PlayerSessionTest, SlowAndFastExcludeEachOther) {
         EXPECT_EQ(fw::GadgetDisabled(player->myperdue), p.fastDisabled);
         EXPECT_EQ(fw::GadgetText(player->mydivdue), "SLOW");
         EXPECT_EQ(fw::GadgetText(player->myperdue), "FAST");
+    }
+}
+
+// Switched off, SLOW or FAST is disabled and enabled again; the focus stays on it, whether pressed
+// by keyboard or mouse, so the next Space presses it again and not LOOP or SLOW beside it.
+TEST_F(PlayerSessionTest, SlowAndFastKeepTheFocusWhenSwitchedOff) {
+    fw::StopTimer(player->Timer);
+    Open(song);
+    const struct {
+        fw::Ref<fw::TGadget> button;
+        fw::Ref<fw::TGadget> left;
+        bool mouse;
+    } presses[] = {{player->mydivdue, player->mylop, false}, {player->myperdue, player->mydivdue, false},
+                   {player->mydivdue, player->mylop, true}, {player->myperdue, player->mydivdue, true}};
+    for (const auto& p : presses) {
+        SCOPED_TRACE(fw::GadgetText(p.button) + (p.mouse ? " by mouse" : " by keyboard"));
+        fw::ActivateGadget(p.left);
+        actions->sources.clear();
+        if (p.mouse) {
+            Click(p.button);
+            Click(p.button);
+        } else {
+            PressKey(XK_Tab);
+            PressKey(XK_space);
+            PressKey(XK_space);
+        }
+        PressKey(XK_space);
+        PressKey(XK_space);
+        EXPECT_EQ(actions->sources, std::vector<fw::Object*>(4, p.button.Get()));
+    }
+}
+
+// Tab and Shift+Tab leave the CONTROLS row for each slider and come back into it: the slider
+// reached moves on an arrow key, the button come back to is pressed by Space.
+TEST_F(PlayerSessionTest, TabAndShiftTabReachEachSliderAndComeBack) {
+    fw::StopTimer(player->Timer);
+    Open(song);
+    const struct {
+        fw::Ref<fw::TGadget> from;
+        unsigned int shift;  // of the Tabs going there; the way back is the other
+        int32_t tabs;
+        fw::Ref<fw::TGadget> slider;
+        int32_t tabsBack;
+        fw::Ref<fw::TGadget> button;
+    } trips[] = {
+        {player->myabout, 0, 1, player->myslider, 2, player->myperdue},
+        {player->myabout, 0, 2, player->mypan, 3, player->myperdue},
+        {player->myload, ShiftMask, 1, app::VolumeSlider, 1, player->myload},
+    };
+    for (const auto& t : trips) {
+        SCOPED_TRACE(fw::GadgetText(t.from) + " " + std::to_string(t.tabs));
+        fw::ActivateGadget(t.from);
+        for (int32_t tab = 0; tab < t.tabs; ++tab) {
+            PressKey(XK_Tab, t.shift);
+        }
+        fw::SetSliderValue(t.slider, 1);
+        EXPECT_EQ(ActedOn(XK_Right), std::vector<fw::Object*>{t.slider.Get()});
+        EXPECT_EQ(fw::SliderValue(t.slider), 2);
+        for (int32_t tab = 0; tab < t.tabsBack; ++tab) {
+            PressKey(XK_Tab, t.shift ^ ShiftMask);
+        }
+        EXPECT_EQ(ActedOn(XK_space), std::vector<fw::Object*>{t.button.Get()});
     }
 }
 

@@ -149,6 +149,11 @@ TEST(GuiEvents, ToolkitInputRaisesEventsWithTheGadgetAsSource) {
     Fl::e_text = const_cast<char*>("x");
     Fl::e_length = 1;
     WidgetOf(active)->handle(FL_KEYDOWN);
+    // Tab past the panel's last button is reported too, and left to the window to move the focus.
+    Fl::focus(WidgetOf(toggle));
+    Fl::e_keysym = FL_Tab;
+    Fl::e_text = const_cast<char*>("\t");
+    EXPECT_EQ(WidgetOf(active)->handle(FL_KEYDOWN), 0);
 
     // A click on a button inside the panel is the button's alone.
     Fl::e_x = 10 + 3 + 10;
@@ -165,6 +170,7 @@ TEST(GuiEvents, ToolkitInputRaisesEventsWithTheGadgetAsSource) {
         {fw::GadgetAction, push, 0}, {fw::GadgetAction, toggle, 1}, {fw::GadgetAction, slider, 7},
         {fw::WindowClose, window, 0}, {fw::MouseDown, active, fw::MouseLeftButton},
         {fw::MouseUp, active, fw::MouseLeftButton}, {fw::KeyDown, active, 'X'}, {fw::KeyChar, active, 'x'},
+        {fw::KeyDown, active, FL_Tab}, {fw::KeyChar, active, '\t'},
     };
     ASSERT_EQ(seen->events.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
