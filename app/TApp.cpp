@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/AudioStart.h"
 #include "app/Globals.h"
 #include "app/Scope.h"
 #include "platform/audio/TChannel.h"
@@ -116,6 +117,7 @@ void TApp::OnGadgetAction(const fw::Ref<fw::TEvent>& event) {
         fw::SetGadgetText(myload, "LOAD");
         fw::PollSystem();
         const std::string path = fw::RequestFile("", sonvex2::GetMusicFilter(1, 1), 0, "");
+        RestartFailedOutput();
         OpenAudio(path, 0);
         return;
     }
@@ -161,6 +163,7 @@ void TApp::OnGadgetAction(const fw::Ref<fw::TEvent>& event) {
         fw::PollSystem();
         fw::Delay(10);
     } else if (Is(source, myplay)) {
+        RestartFailedOutput();
         fw::SetGadgetText(myplay, "PLAY");
         fw::PollSystem();
         if (Status == 0) {
@@ -212,6 +215,14 @@ void TApp::OnGadgetAction(const fw::Ref<fw::TEvent>& event) {
 }
 
 void TApp::OnTimerTick(const fw::Ref<fw::TEvent>& event) {
+    if (Timer && event->source.Get() == Timer.Get() && OutputFailureToTell() != 0) {
+        // Nothing plays until the output is back: the channel waits where it stopped, and the
+        // rest of the tick shows it as not playing, so PLAY goes on from there.
+        if (CurrentChannel) {
+            fw::PauseChannel(CurrentChannel);
+        }
+        TellOutputFailure();
+    }
     if (Timer && event->source.Get() == Timer.Get() && CurrentChannel) {
         sonvex2::GetChannelLevels(CurrentChannel, &LevelLeft, &LevelRight);
         const double sum = LevelLeft + LevelRight;

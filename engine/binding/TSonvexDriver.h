@@ -19,8 +19,10 @@ public:
     // The engine driver's answers; 0 for a driver without one.
     int32_t Startup() override;
     int32_t Shutdown() override;
-    // Why the engine driver's last Startup failed; empty when it did not.
+    // Why the engine driver's output does not run; empty while it runs.
     std::string LastError() const { return _driver != nullptr ? _driver->LastError() : std::string(); }
+    // 1 from a failure of the running output until a Startup gets it running again.
+    int32_t Failed() const { return _driver != nullptr ? _driver->Failed() : 0; }
     // A sound over the sample's memory, read in place (16-bit high-byte-first samples are brought
     // into the engine's byte order first); none for an unknown format or a sample whose memory is
     // shorter than its length says.

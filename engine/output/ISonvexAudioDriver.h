@@ -20,8 +20,11 @@ public:
     }
     // Last, so slots 0-3 stay put; lets Sonvex_DeleteAudioDriver destroy any driver safely.
     virtual ~ISonvexAudioDriver() = default;                        // 4, 5
-    // Why the last Startup answered 0, for the user; empty after a start that worked.
+    // Why the output does not run, for the user: why the last Startup answered 0, or why the
+    // running output failed; empty after a start that worked, until the output fails.
     virtual std::string LastError() const { return std::string(); } // 6
+    // 1 from the moment the running output fails until a Startup gets it running again.
+    virtual int32_t Failed() const { return 0; }                    // 7
 };
 
 // Shuts a running driver down (through its destructor) and frees it. Ignores null.

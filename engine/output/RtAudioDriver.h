@@ -4,11 +4,18 @@
 // runs the mixer once per buffer; everything else runs on the main thread.
 //
 // Failures are answered, never thrown: a Startup that finds no device, or that RtAudio refuses
-// with an RtAudioError, answers 0 and leaves the driver ready to try again.
+// with an RtAudioError, answers 0 and leaves the driver ready to try again. A running stream that
+// fails (the sound server goes away) stops being mixed at RtAudio's first error report; the
+// driver's watcher thread then closes it, and the next Startup opens a new one.
 
 #include <RtAudio.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "engine/output/ISonvexAudioDriver.h"
 
@@ -23,13 +30,14 @@ public:
     RtAudio::StreamParameters outputParams{};
     RtAudio::StreamOptions options{};
     uint32_t bufferFrames = 0;
-    // Main thread only: the callback reads nothing of the driver.
+    // Main thread only.
     // shutDown: 1 from a Shutdown until the next Startup that gets the stream running.
     // started: 1 once a Startup has got the stream running; never cleared.
     int32_t shutDown = 0;
     int32_t started = 0;
-    // Why the last Startup failed; empty once one worked.
-    std::string lastError;
+    // 1 from RtAudio's first error report on the running stream until a Startup gets a new one
+    // running; the callback then mixes nothing, so the channels stay where they were.
+    std::atomic<int32_t> failed{0};
 
     RtAudioDriver();
     ~RtAudioDriver() override;
@@ -37,19 +45,39 @@ public:
     RtAudioDriver& operator=(const RtAudioDriver&) = delete;
 
     // Opens and starts the stream: 1 when it runs (at once if it already runs, again after a
-    // Shutdown), 0 when there is no device or RtAudio refuses; the reason then goes to the debug
-    // log and to standard error.
+    // Shutdown or a failure), 0 when there is no device or RtAudio refuses; the reason then goes
+    // to the debug log and to standard error.
     int32_t Startup() override;
     // Closes the stream if one is open; always 1.
     int32_t Shutdown() override;
     void CreateSound() override;
-    std::string LastError() const override { return lastError; }
+    std::string LastError() const override;
+    int32_t Failed() const override { return failed.load(); }
 
 private:
     void ReportStartupFailure(const std::string& reason);
+    // RtAudio's error callback. It carries no user data: the driver is the one whose stream
+    // thread reports, as the audio callback noted it there.
+    static void OnStreamError(RtAudioError::Type type, const std::string& text);
+    // The watcher thread: closes a failed stream, off the audio thread that RtAudio joins.
+    void WatchOutput();
+
+    // Every call on `audio` from the main thread and the watcher, one at a time. Never taken on
+    // the audio thread: closing a stream waits for that thread.
+    std::mutex rtAudioLock;
+    // Guards what follows; the watcher waits on it.
+    mutable std::mutex stateLock;
+    std::condition_variable stateChanged;
+    // Why the last Startup failed or the running stream failed; empty while it runs.
+    std::string lastError;
+    bool failurePending = false;
+    bool watcherQuit = false;
+    std::thread watcher;
 };
 
-// RtAudio's stream callback: mixes one buffer in place and keeps the stream running.
+// RtAudio's stream callback: mixes one buffer in place and keeps the stream running. Once the
+// driver passed as user data has failed it gives silence at the pace of the device instead, so
+// the stream thread does not spin until the watcher has closed it.
 int AudioCallback(void* outputBuffer, void* inputBuffer, unsigned int frames, double streamTime,
                   RtAudioStreamStatus status, void* userData);
 

@@ -1,9 +1,11 @@
 // The whole player heard through the private PulseAudio server of scripts/with-pulse: the file on
 // the command line plays exactly as the mixer computes it offline, and a file opened while
-// another plays replaces it. Without PULSE_SERVER the test skips.
+// another plays replaces it; and, on a server of the test's own, what the user meets when that
+// server ends mid-play and comes back. Without PULSE_SERVER the tests skip.
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "engine/binding/Sonvex2.h"
 #include "platform/audio/TAudioDriver.h"
 #include "tests/app/PlayerFixture.h"
+#include "tests/engine/output/PrivatePulseServer.h"
 #include "tests/media/MonitorRecorder.h"
 
 // RtAudio's PulseAudio back end leaks its device enumeration (see the driver's device test).
@@ -154,6 +157,55 @@ TEST(PlayerDeviceTest, CommandLineFilePlaysAsMixedOfflineAndASecondFileReplacesT
     EXPECT_EQ(Matching(recorded, secondStart, secondMix, sonvex_test::FirstSoundingFrame(secondMix), secondFrames),
               secondFrames);
     EXPECT_EQ(Matching(recorded, secondStart + secondFrames, silence, 0, kRate / 4), kRate / 4);
+}
+
+// Runs the main loop until `done`, for at most ten seconds.
+bool LoopUntil(const std::function<bool()>& done) {
+    const int32_t deadline = fw::MilliSecs() + 10000;
+    while (!done() && fw::MilliSecs() - deadline < 0) {
+        app::MainLoopStep();
+    }
+    return done();
+}
+
+TEST(PlayerDeviceTest, ServerEndingMidPlayIsToldOnceAndPlayGoesOnWhereItStoppedOnceItIsBack) {
+    if (std::getenv("PULSE_SERVER") == nullptr) {
+        GTEST_SKIP() << "PULSE_SERVER is not set; run under scripts/with-pulse";
+    }
+    const std::string song = player_test::WriteWav("song", 20 * kRate, 6);
+    fw::Ref<app::TApp> player = player_test::StartPlayer();
+    sonvex_test::PrivatePulseServer server;
+    ASSERT_TRUE(server.Start());
+    ASSERT_EQ(fw::SetAudioDriver("Sonvex RtAudio"), 1);
+    player_test::RequesterAnswer() = song;
+    player_test::Act(player->myload);
+    const auto position = [] { return sonvex2::GetChannelPosition(app::CurrentChannel, 1); };
+    ASSERT_TRUE(LoopUntil([&] { return position() > static_cast<int32_t>(kRate / 4); }));
+
+    const size_t told = player_test::Told().size();
+    server.Stop();
+    ASSERT_TRUE(LoopUntil([&] { return player_test::Told().size() > told; }));
+    const int32_t stopped = position();
+    EXPECT_EQ(player_test::Told().back().rfind("The audio output \"Sonvex RtAudio\" stopped: ", 0), 0u);
+    EXPECT_EQ(player_test::ToldTitles().back(), "Telvo Audio Player V2.2 - (Wav/Flac/Ogg)");
+    EXPECT_EQ(fw::GadgetText(player->myplay), "PLAY");
+    // PLAY and PAUSE while the server is still gone: the restarts fail without a second box.
+    player_test::Act(player->myplay);
+    player_test::Act(player->myplay);
+    player_test::RunFor(300);
+
+    ASSERT_TRUE(server.Start());
+    MonitorRecorder recorder;
+    ASSERT_TRUE(recorder.Start());
+    ASSERT_TRUE(WaitFor([&] { return recorder.FramesRecorded() > 0; }, std::chrono::seconds(10)));
+    EXPECT_EQ(position(), stopped);
+    player_test::Act(player->myplay);
+    const auto heard = [&] { return sonvex_test::FirstSoundingFrame(recorder.Samples()) < recorder.FramesRecorded(); };
+    EXPECT_TRUE(LoopUntil(heard)) << "nothing was heard after PLAY";
+    EXPECT_GT(position(), stopped);
+    EXPECT_EQ(fw::GadgetText(player->myplay), "PAUSE");
+    EXPECT_EQ(player_test::Told().size(), told + 1);
+    fw::StopChannel(app::CurrentChannel);
 }
 
 }  // namespace

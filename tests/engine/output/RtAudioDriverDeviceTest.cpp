@@ -1,6 +1,6 @@
 // The RtAudio driver against a real PulseAudio server: scripts/with-pulse starts a private one
-// whose default sink is a float32 null sink, and these tests record its monitor with parec.
-// Without PULSE_SERVER they skip.
+// whose default sink is a float32 null sink, and these tests record its monitor with parec; the
+// test that ends the server mid-play starts one of its own. Without PULSE_SERVER they skip.
 //
 // The recording is compared bit for bit with what the mixer computes offline: float32 passes
 // the null sink and its monitor unchanged (one stream at unit volume is copied, not mixed, and
@@ -33,6 +33,7 @@
 #include "engine/ISonvexSound.h"
 #include "engine/Mixer.h"
 #include "engine/output/RtAudioDriver.h"
+#include "tests/engine/output/PrivatePulseServer.h"
 #include "tests/media/MonitorRecorder.h"
 
 // For the ASan build: RtAudio 5.2's PulseAudio back end leaks objects of its device enumeration
@@ -48,6 +49,7 @@ namespace {
 using sonvex_test::EndOfSound;
 using sonvex_test::FirstSoundingFrame;
 using sonvex_test::MonitorRecorder;
+using sonvex_test::PrivatePulseServer;
 using sonvex_test::WaitFor;
 
 constexpr uint32_t kOutputRate = 44100;
@@ -266,6 +268,58 @@ TEST_F(RtAudioDriverDeviceTest, PlaysAnInMemorySoundExactlyAsTheMixerComputesIt)
         }
     }
     EXPECT_EQ(mismatches, 0u) << "first at value " << firstMismatch << ", largest difference " << largest;
+}
+
+// The server ends mid-play: the driver stops mixing at the first write error, closes the stream
+// off the audio thread with one log line and nothing on standard error, the channel waits where
+// it stopped, and a Startup once the server is back makes the tone heard again.
+TEST_F(RtAudioDriverDeviceTest, ServerEndingMidPlayStopsTheOutputOnceAndAStartupPlaysAgain) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.Start());
+    std::vector<int16_t> pcm = MakeTone(60 * 22050);
+    ISonvexSound* sound = Sonvex_CreateSound(2, 16, 22050, static_cast<int32_t>(pcm.size() * sizeof(int16_t)),
+                                             reinterpret_cast<uint8_t*>(pcm.data()), 0);
+    sound->AddRef();
+    std::unique_ptr<RtAudioDriver> driver;
+    CaptureLog([&] { driver.reset(static_cast<RtAudioDriver*>(Sonvex_CreateRtAudioDriver())); });
+    ASSERT_EQ(CaptureLog([&] { driver->Startup(); }), "Sonvex2: RtAudioDriver::Startup\n");
+    ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
+    channel->SetPaused(0);
+    ASSERT_TRUE(WaitFor([&] { return channel->GetPosition(1) > 11025; }, std::chrono::seconds(10)));
+
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int32_t beforeEnd = channel->GetPosition(1);
+    server.Stop();
+    const bool closed = WaitFor([&] { return driver->Failed() == 1 && !driver->audio.isStreamOpen(); },
+                                std::chrono::seconds(10));
+    const int32_t stopped = channel->GetPosition(1);
+    const std::string log = EngineLines(testing::internal::GetCapturedStdout());
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.size(), 0u) << err.substr(0, 200);
+    ASSERT_TRUE(closed);
+    EXPECT_NE(driver->LastError().find("write error"), std::string::npos) << driver->LastError();
+    EXPECT_EQ(log, "Sonvex2: RtAudioDriver: output failed, stream closed: " + driver->LastError() + "\n");
+    // Two output blocks are 1024 frames of the half-rate tone.
+    EXPECT_LE(stopped - beforeEnd, 1024);
+
+    ASSERT_TRUE(server.Start());
+    MonitorRecorder recorder;
+    ASSERT_TRUE(recorder.Start());
+    ASSERT_TRUE(WaitFor([&] { return recorder.FramesRecorded() > 0; }, std::chrono::seconds(10)));
+    EXPECT_EQ(channel->GetPosition(1), stopped);
+    EXPECT_EQ(CaptureLog([&] { EXPECT_EQ(driver->Startup(), 1); }), "Sonvex2: RtAudioDriver::Startup\n");
+    EXPECT_EQ(driver->Failed(), 0);
+    EXPECT_TRUE(WaitFor([&] { return FirstSoundingFrame(recorder.Samples()) < recorder.FramesRecorded(); },
+                        std::chrono::seconds(10)))
+        << "the tone was not heard again";
+    EXPECT_GT(channel->GetPosition(1), stopped);
+
+    CaptureLog([&] { driver.reset(); });
+    Sonvex_ReleaseChannel(channel);
+    std::vector<float> block(2 * kBlockFrames);
+    MixOutput(block.data(), kBlockFrames);
+    sound->Release();
 }
 
 }  // namespace
