@@ -78,13 +78,21 @@ private:
     std::vector<size_t> Tags;
 };
 
-// DUMB's IT reader notes a pattern row that names one channel twice in dupentry.txt in the
-// working directory, and aborts the process when it cannot open that file. Impulse Tracker never
-// writes such rows. The walk follows DUMB's: each channel keeps the last mask given for it, an
-// entry whose mask is 0 is skipped, and masks start from 0 in each pattern.
-bool ItPatternNamesAChannelTwice(ScreenBytes& b, size_t at) {
+// DUMB takes the commands of IT and S3M patterns as they are, and its own number for the XM key-off,
+// 32, is among them; the trackers' commands are 1 to 26, and none writes it. At that key-off, on a
+// channel that is sounding, DUMB reads the channel's instrument from the instrument table without a
+// check: S3M and IT in sample mode have no table at all, and in IT's instrument mode the channel's
+// instrument can be a number above the count (DUMB keeps any, and checks it everywhere else).
+constexpr uint8_t kDumbKeyOff = 32;
+
+// The walk follows DUMB's reader: each channel keeps the last mask given for it, an entry whose mask
+// is 0 is skipped, and masks start from 0 in each pattern. DUMB notes a row that names one channel
+// twice in dupentry.txt in the working directory, and aborts the process when it cannot open that
+// file; Impulse Tracker never writes such rows. An entry cut short by the end of the pattern's data
+// takes the rest from whatever DUMB's buffer held before, a key-off as likely as anything.
+bool ItPatternAccepted(ScreenBytes& b, size_t at) {
     if (!b.Has(at, 8)) {
-        return false;
+        return true;
     }
     const size_t end = std::min(b.Size, at + 8 + b.U16(at));
     uint8_t masks[64] = {};
@@ -96,7 +104,10 @@ bool ItPatternNamesAChannelTwice(ScreenBytes& b, size_t at) {
             continue;
         }
         const unsigned channel = (what - 1u) & 63u;
-        if ((what & 0x80) != 0 && pos < end) {
+        if ((what & 0x80) != 0) {
+            if (pos >= end) {
+                return false;
+            }
             masks[channel] = b[pos++];
         }
         const uint8_t mask = masks[channel];
@@ -104,12 +115,21 @@ bool ItPatternNamesAChannelTwice(ScreenBytes& b, size_t at) {
             continue;
         }
         if ((named >> channel & 1u) != 0) {
-            return true;
+            return false;
         }
         named |= uint64_t{1} << channel;
-        pos += (mask & 1) + (mask >> 1 & 1) + (mask >> 2 & 1) + ((mask & 8) != 0 ? 2 : 0);
+        pos += (mask & 1) + (mask >> 1 & 1) + (mask >> 2 & 1);
+        if ((mask & 8) != 0) {
+            if (pos + 2 > end || b[pos] == kDumbKeyOff) {
+                return false;
+            }
+            pos += 2;
+        }
+        if (pos > end) {
+            return false;
+        }
     }
-    return false;
+    return true;
 }
 
 bool ItAccepts(ScreenBytes& b) {
@@ -132,7 +152,7 @@ bool ItAccepts(ScreenBytes& b) {
         if (at == 0) {
             continue;  // an empty pattern, stored as none
         }
-        if ((b.Has(at, 4) && b.U16(at + 2) == 0) || ItPatternNamesAChannelTwice(b, at)) {
+        if ((b.Has(at, 4) && b.U16(at + 2) == 0) || !ItPatternAccepted(b, at)) {
             return false;
         }
     }
@@ -166,6 +186,29 @@ bool ItAccepts(ScreenBytes& b) {
     return true;
 }
 
+// DUMB reads an S3M pattern from its pointer on, past the two bytes of its length, until 64 rows
+// have ended (a byte under 32 ends one) or 64 KB have gone by.
+bool S3mPatternAccepted(ScreenBytes& b, size_t at) {
+    constexpr size_t kMaxBytes = 65536;
+    const size_t end = std::min(b.Size, at + kMaxBytes);
+    int32_t rows = 0;
+    for (size_t pos = at + 2; pos < end && rows < 64;) {
+        const uint8_t what = b[pos++];
+        if (what < 32) {
+            ++rows;
+            continue;
+        }
+        pos += ((what & 32) != 0 ? 2 : 0) + ((what & 64) != 0 ? 1 : 0);
+        if ((what & 128) != 0) {
+            if (b[pos] == kDumbKeyOff) {
+                return false;
+            }
+            pos += 2;
+        }
+    }
+    return true;
+}
+
 bool S3mAccepts(ScreenBytes& b) {
     const size_t orders = b.U16(32);
     if (b[50] == 0 || orders > kMaxS3mOrders) {
@@ -184,18 +227,26 @@ bool S3mAccepts(ScreenBytes& b) {
             return false;
         }
     }
+    const size_t patterns = b.U16(36);
+    const size_t patternTable = table + instruments * 2;
+    for (size_t i = 0; i < patterns && b.Has(patternTable + i * 2, 2); ++i) {
+        const size_t at = static_cast<size_t>(b.U16(patternTable + i * 2)) * 16;
+        if (at != 0 && !S3mPatternAccepted(b, at)) {
+            return false;
+        }
+    }
     return true;
 }
 
 // What a cell of XM pattern data holds for the check below.
 enum XmCellMarks : uint8_t {
     kXmKeyOff = 1,
-    kXmInstrumentZero = 2,
+    kXmNoInstrument = 2,
 };
 
 // One cell from at (a mask byte and the fields it names, or five plain fields); where the next
 // begins.
-size_t ReadXmCell(ScreenBytes& b, size_t at, size_t end, uint8_t* marks) {
+size_t ReadXmCell(ScreenBytes& b, size_t at, size_t end, size_t instruments, uint8_t* marks) {
     uint32_t mask = 0x1f;
     if ((b[at] & 0x80) != 0) {
         mask = b[at] & 0x1fu;
@@ -203,30 +254,38 @@ size_t ReadXmCell(ScreenBytes& b, size_t at, size_t end, uint8_t* marks) {
     }
     *marks = 0;
     for (uint32_t field = 0; field < 5; ++field) {
-        if ((mask & 1u << field) == 0 || at >= end) {
+        if ((mask & 1u << field) == 0) {
             continue;
+        }
+        if (at >= end) {
+            // Cut short by the end of the pattern's data: DUMB reads the rest from whatever its
+            // buffer held before, which can be a key-off and an instrument the module lacks.
+            *marks = kXmKeyOff | kXmNoInstrument;
+            return at;
         }
         const uint8_t value = b[at++];
         // DUMB reads a note of 0 or above 120 as the key-off note 97; effect 0x14 is K, key-off.
         if ((field == 0 && (value == 0 || value == 97 || value > 120)) || (field == 3 && value == 0x14)) {
             *marks |= kXmKeyOff;
         }
-        if (field == 1 && value == 0) {
-            *marks |= kXmInstrumentZero;
+        if (field == 1 && (value == 0 || value > instruments)) {
+            *marks |= kXmNoInstrument;
         }
     }
     return at;
 }
 
-// DUMB keeps an instrument field of 0 as the channel's instrument, and a key-off on that channel
-// while a note still sounds then reads the entry before its instrument table (out of bounds, and
-// the playing note's volume then depends on whatever lies there). Trackers leave out fields that
-// are 0, but patterns stored unpacked, as the format allows, hold both in every empty cell. Rows
-// are not followed in playing order: a channel with both anywhere in its patterns is refused.
-// Leaves at where the instruments begin.
+// DUMB keeps an instrument field as the channel's instrument whatever it holds, and a key-off on
+// that channel while a note still sounds then reads that entry of its instrument table: for 0 the
+// one before the table, for a number above the header's count one up to 170 KB past it (out of
+// bounds; where it does not crash, the playing note's volume depends on whatever lies there).
+// Trackers leave out fields that are 0, but patterns stored unpacked, as the format allows, hold
+// both in every empty cell. Rows are not followed in playing order: a channel with both anywhere
+// in its patterns is refused. Leaves at where the instruments begin.
 bool XmPatternsAccepted(ScreenBytes& b, size_t* at) {
     const size_t channels = b.U16(68);
     const size_t patterns = b.U16(70);
+    const size_t instruments = b.U16(72);
     std::vector<uint8_t> marks(channels, 0);
     for (size_t p = 0; p < patterns && b.Has(*at, 9); ++p) {
         const size_t header = b.U32(*at);
@@ -242,10 +301,10 @@ bool XmPatternsAccepted(ScreenBytes& b, size_t* at) {
         const size_t end = b.Has(*at, packed) ? *at + packed : b.Size;
         for (size_t cell = 0; *at < end && channels > 0; ++cell) {
             uint8_t found = 0;
-            *at = ReadXmCell(b, *at, end, &found);
+            *at = ReadXmCell(b, *at, end, instruments, &found);
             uint8_t& channel = marks[cell % channels];
             channel |= found;
-            if (channel == (kXmKeyOff | kXmInstrumentZero)) {
+            if (channel == (kXmKeyOff | kXmNoInstrument)) {
                 return false;
             }
         }

@@ -15,9 +15,12 @@ class ISonvexStream;
 // compressed stereo sample (on which DUMB ends the process) or a pattern row naming one channel
 // twice (on which DUMB writes to the working directory, or aborts), an IT or XM pattern of
 // no rows (which can keep DUMB measuring for ever), an IT, S3M or XM sample longer than the whole
-// file (which DUMB would allocate before reading it), or an XM module with a channel whose patterns
-// hold both an instrument field of 0 and a key-off (on which DUMB reads outside its instrument
-// table). Anything else (including what is no module at all) is left to DUMB's readers.
+// file (which DUMB would allocate before reading it), an XM module with a channel whose patterns
+// hold both a key-off and an instrument field of 0 or above the count, an S3M or IT module with a
+// pattern command of 32 (DUMB's own number for the XM key-off), or an IT or XM pattern whose data
+// ends inside an entry (DUMB reads the rest from what its buffer held before): at a key-off DUMB
+// reads the channel's instrument outside its instrument table, or from one the module does not
+// have. Anything else (including what is no module at all) is left to DUMB's readers.
 bool DumbScreenAccepts(const uint8_t* data, size_t size);
 
 // The same checks over a stream, read in small pieces where the headers point: what it holds

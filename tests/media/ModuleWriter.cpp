@@ -58,6 +58,8 @@ uint8_t LetterCommand(ModuleEffect e) {
         return 2;
     case ModuleEffect::PatternBreak:
         return 3;
+    case ModuleEffect::KeyOff:
+        return 32;
     default:
         return 0;
     }
@@ -72,6 +74,8 @@ uint8_t ProTrackerCommand(ModuleEffect e) {
         return 0xB;
     case ModuleEffect::PatternBreak:
         return 0xD;
+    case ModuleEffect::KeyOff:
+        return 0x14;
     default:
         return 0;
     }
@@ -146,8 +150,9 @@ std::vector<uint8_t> WriteMod(const ModuleSong& song) {
                 const ModuleCell& c = p.At(row, ch);
                 const uint32_t period = c.note >= 0 ? ModPeriod(c.note) : 0;
                 const uint32_t sample = static_cast<uint32_t>(c.instrument);
-                uint32_t command = ProTrackerCommand(c.effect);
-                uint32_t param = EffectParam(c);
+                const bool keyOff = c.effect == ModuleEffect::KeyOff;  // none in MOD
+                uint32_t command = keyOff ? 0 : ProTrackerCommand(c.effect);
+                uint32_t param = keyOff ? 0 : EffectParam(c);
                 if (command == 0 && c.volume >= 0) {
                     command = 0xC;  // no volume column: set volume through the effect
                     param = static_cast<uint32_t>(c.volume);

@@ -15,6 +15,9 @@ enum class ModuleEffect : uint8_t {
     Speed,         // ticks per row
     PositionJump,  // to the order in the parameter
     PatternBreak,  // to row 0 of the next order (the parameter is ignored)
+    // XM's K. MOD has none and gets nothing; S3M and IT have none either and get 32, the number
+    // DUMB gives the XM key-off inside, which no tracker writes: a file DUMB must not be given.
+    KeyOff,
 };
 
 struct ModuleCell {

@@ -837,17 +837,43 @@ TEST(DumbPlayerLoad, SongTooLongToMeasureLoadsInBoundedMemoryAndEndsAtItsLength)
     }
 }
 
-TEST(DumbPlayerLoad, RefusesXmWhoseKeyOffWouldReadBeforeDumbsInstruments) {
-    // DUMB keeps an instrument field of 0 as the channel's instrument; a key-off on that channel
-    // while the looped lead still sounds then reads the instrument before its table, inside
-    // dumb_read_xm. (DUMB itself is not instrumented: valgrind --redzone-size=1024 shows the
-    // read for each of these; AddressSanitizer only when it lands on unmapped memory.)
+TEST(DumbPlayerLoad, RefusesKeyOffsThatWouldReadOutsideDumbsInstruments) {
+    // DUMB keeps an XM instrument field of 0, or above the count, as the channel's instrument; a
+    // key-off on that channel while the looped lead still sounds then reads that instrument outside
+    // its table while the loader measures the module. (DUMB itself is not instrumented: valgrind
+    // --redzone-size=1024 shows the read for each of these; AddressSanitizer only when it lands on
+    // unmapped memory.) S3M and IT in sample mode have no table, and DUMB takes a command of 32 in
+    // them as its XM key-off: that crashes on every load.
     const std::vector<uint8_t> lead = {0x83, 49, 1};
+    auto keyOffEffect = [](ModuleFormat format) {
+        ModuleSong song = EndingSong();
+        song.patterns[0].At(1, 0).effect = ModuleEffect::KeyOff;
+        return WriteModule(format, song);
+    };
+    auto itCut = [] {
+        std::vector<uint8_t> b = WriteIt(EndingSong());
+        const size_t offsets = 192 + b[32] + b[36] * 4;  // of the patterns
+        const size_t first = b[offsets] | b[offsets + 1] << 8;
+        b[first] = 2;  // its data: the first entry's channel and mask, none of the fields it names
+        b[first + 1] = 0;
+        return b;
+    };
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
     };
     const Case cases[] = {
+        {"s3m command 32", keyOffEffect(ModuleFormat::S3m)},
+        {"it command 32 in sample mode", keyOffEffect(ModuleFormat::It)},
+        {"instrument above the count, then effect K",
+         XmWithCells(1, {0}, {{0, 0, 0, lead}, {0, 2, 0, {0x82, 3}}, {0, 4, 0, {0x88, 0x14}}})},
+        {"key-off note with instrument 255", XmWithCells(1, {0}, {{0, 0, 0, lead}, {0, 2, 0, {0x83, 97, 255}}})},
+        // The last cell of the pattern played names an effect its data has no byte for: DUMB reads
+        // the K that the pattern before left in its buffer. IT entries likewise.
+        {"effect read past the pattern's data",
+         XmWithCells(2, {1}, {{0, 0, 0, {49, 1, 0x10, 0, 0}}, {0, 63, 2, {0x83, 0x14, 0}}, {1, 0, 3, lead},
+                              {1, 2, 3, {0x82, 255}}, {1, 63, 3, {0x88}}})},
+        {"it entry cut short by its pattern's end", itCut()},
         // Every empty cell plain: note 0, which DUMB reads as a key-off, and instrument 0.
         {"patterns stored unpacked", XmWithCells(1, {0}, {{0, 0, 0, {49, 1, 0, 0, 0}}}, {0, 0, 0, 0, 0})},
         {"key-off note with instrument 0", XmWithCells(1, {0}, {{0, 0, 0, lead}, {0, 2, 0, {0x83, 97, 0}}})},
@@ -873,6 +899,8 @@ TEST(DumbPlayerLoad, PlaysXmKeyOffsAndInstrumentZeroOnSeparateChannels) {
         {{0, 0, 0, lead}, {0, 4, 0, keyOff}, {0, 8, 0, {0x88, 0x14}}},
         {{0, 0, 0, lead}, {0, 4, 0, cut}, {0, 8, 0, lead}, {0, 12, 0, cut}},
         {{0, 0, 0, lead}, {0, 0, 1, lead}, {0, 4, 0, cut}, {0, 8, 1, keyOff}},
+        // The last instrument there is.
+        {{0, 0, 0, {0x83, 49, 2}}, {0, 4, 0, {0x82, 2}}, {0, 8, 0, keyOff}},
     };
     for (size_t i = 0; i < songs.size(); ++i) {
         SCOPED_TRACE(i);
