@@ -21,6 +21,8 @@ using fuzzsupport::Tape;
 // bytes of FLAC or Vorbis can truly decode to gigabytes, and that is no fault.
 constexpr int32_t kWholeDecodeLimit = 4 << 20;
 constexpr int32_t kPiece = 4096;
+// What a channel asks of its music at a time, its converter's window.
+constexpr int32_t kChannelFill = 1024;
 
 // As the player starts its engine: once, in the loaders' order.
 void StartModules() {
@@ -83,11 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t frames = music->GetLength(1);
     const bool fits = music->GetLength(0) > 0 && frames > 0;
     const int64_t claimed = fits ? static_cast<int64_t>(frames) * frameBytes : 0;
-    // A module plays in one piece, as a whole-music sample renders it: DUMB leaves its click
-    // removal out of a render that reaches the song's end, so pieces would sound otherwise.
-    const bool module = fw::Cast<sonvex2::TMusicDumb>(music) && claimed <= kWholeDecodeLimit;
     std::vector<uint8_t> played;
-    if (PlayThrough(music, claimed, module ? static_cast<int32_t>(std::max<int64_t>(claimed, 1)) : kPiece, played)) {
+    if (PlayThrough(music, claimed, kChannelFill, played)) {
         const fw::Ref<fw::TAudioSample> sample = sonvex2::LoadMusicSample(bank);
         const size_t whole = played.size() - played.size() % static_cast<size_t>(frameBytes);
         if (whole == 0) {
