@@ -81,8 +81,7 @@ bool ChannelsHoldSource(const ISonvexMusic* source) {
     SonvexLockGuard lock(ChannelListLock);
     for (const ChannelListEntry* entry = ChannelList.first; entry != nullptr; entry = entry->next) {
         const ISonvexChannel* channel = entry->channel;
-        const bool gone = channel->ReleaseFlag.load(std::memory_order_acquire) == 1 && channel->PlayingFlag == 0;
-        if (channel->Music == source && !gone) {
+        if (channel->Music == source && !channel->Done()) {
             return true;
         }
     }

@@ -239,8 +239,12 @@ int32_t ISonvexChannel::Run() {
     return 0;
 }
 
+bool ISonvexChannel::Done() const {
+    return ReleaseFlag.load(std::memory_order_acquire) == 1 && PlayingFlag == 0;
+}
+
 bool ISonvexChannel::Reap() {
-    if (ReleaseFlag.load(std::memory_order_acquire) != 1 || PlayingFlag != 0) {
+    if (!Done()) {
         return false;
     }
     // Channels on the mixer's list are plain ISonvexChannel objects made with new (a derived

@@ -66,6 +66,8 @@ public:
     // (Bits / 8) x Channels, from the channel's own copies.
     int32_t BytesPerFrame() const;
 
+    // Released by its owner and stopped: nothing will fill it again, and the mixer may free it.
+    bool Done() const;
     // For the mixer: destroys and frees a released channel that has stopped; true when it did.
     bool Reap();
 };

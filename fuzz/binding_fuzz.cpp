@@ -37,16 +37,16 @@ void StartModules() {
     (void)started;
 }
 
-// The music from its start, up to the length it claims, as a channel plays it, in pieces of
-// `piece` bytes; false when that would go past kWholeDecodeLimit.
-bool PlayThrough(const fw::Ref<sonvex2::TMusic>& music, int64_t claimed, int32_t piece, std::vector<uint8_t>& out) {
+// The music from its start, up to the length it claims, as a channel plays it, a window at a
+// time; false when that would go past kWholeDecodeLimit.
+bool PlayThrough(const fw::Ref<sonvex2::TMusic>& music, int64_t claimed, std::vector<uint8_t>& out) {
     music->SetStatus(1);
-    std::vector<uint8_t> buffer(static_cast<size_t>(piece));
+    std::vector<uint8_t> buffer(kChannelFill);
     while (static_cast<int64_t>(out.size()) < claimed) {
         if (out.size() >= static_cast<size_t>(kWholeDecodeLimit)) {
             return false;
         }
-        const int32_t ask = static_cast<int32_t>(std::min<int64_t>(piece, claimed - static_cast<int64_t>(out.size())));
+        const int32_t ask = static_cast<int32_t>(std::min<int64_t>(kChannelFill, claimed - static_cast<int64_t>(out.size())));
         const int32_t got = music->FillBuffer(buffer.data(), ask);
         Check(got <= ask);
         if (got > 0) {
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool fits = music->GetLength(0) > 0 && frames > 0;
     const int64_t claimed = fits ? static_cast<int64_t>(frames) * frameBytes : 0;
     std::vector<uint8_t> played;
-    if (PlayThrough(music, claimed, kChannelFill, played)) {
+    if (PlayThrough(music, claimed, played)) {
         const fw::Ref<fw::TAudioSample> sample = sonvex2::LoadMusicSample(bank);
         const size_t whole = played.size() - played.size() % static_cast<size_t>(frameBytes);
         if (whole == 0) {

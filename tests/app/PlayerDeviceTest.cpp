@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,7 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
+using player_test::LoopUntil;
 using sonvex_test::MonitorRecorder;
 using sonvex_test::WaitFor;
 
@@ -104,10 +104,7 @@ TEST(PlayerDeviceTest, CommandLineFilePlaysAsMixedOfflineAndASecondFileReplacesT
     EXPECT_EQ(fw::GadgetText(player->myplay), "PAUSE");
     player_test::RunFor(1000);
     EXPECT_TRUE(player_test::Screenshot("player-playing"));
-    const int32_t deadline = fw::MilliSecs() + 10000;
-    while (fw::ChannelPlaying(app::CurrentChannel) != 0 && fw::MilliSecs() - deadline < 0) {
-        app::MainLoopStep();
-    }
+    LoopUntil([] { return fw::ChannelPlaying(app::CurrentChannel) == 0; });
     player_test::RunFor(300);
     EXPECT_EQ(fw::GadgetText(player->myplay), "PLAY");
 
@@ -120,10 +117,7 @@ TEST(PlayerDeviceTest, CommandLineFilePlaysAsMixedOfflineAndASecondFileReplacesT
     EXPECT_EQ(fw::GadgetText(player->myplay), "PAUSE");
     // The second to its end, then a second more of recording: its quarter second of silence has
     // reached the monitor whatever the device's latency and however slowly the loop ran.
-    const int32_t secondDeadline = fw::MilliSecs() + 10000;
-    while (fw::ChannelPlaying(app::CurrentChannel) != 0 && fw::MilliSecs() - secondDeadline < 0) {
-        app::MainLoopStep();
-    }
+    LoopUntil([] { return fw::ChannelPlaying(app::CurrentChannel) == 0; });
     const uint64_t atSecondEnd = recorder.FramesRecorded();
     EXPECT_TRUE(WaitFor([&] { return recorder.FramesRecorded() >= atSecondEnd + kRate; }, std::chrono::seconds(10)));
     recorder.Stop();
@@ -157,15 +151,6 @@ TEST(PlayerDeviceTest, CommandLineFilePlaysAsMixedOfflineAndASecondFileReplacesT
     EXPECT_EQ(Matching(recorded, secondStart, secondMix, sonvex_test::FirstSoundingFrame(secondMix), secondFrames),
               secondFrames);
     EXPECT_EQ(Matching(recorded, secondStart + secondFrames, silence, 0, kRate / 4), kRate / 4);
-}
-
-// Runs the main loop until `done`, for at most ten seconds.
-bool LoopUntil(const std::function<bool()>& done) {
-    const int32_t deadline = fw::MilliSecs() + 10000;
-    while (!done() && fw::MilliSecs() - deadline < 0) {
-        app::MainLoopStep();
-    }
-    return done();
 }
 
 TEST(PlayerDeviceTest, ServerEndingMidPlayIsToldOnceAndPlayGoesOnWhereItStoppedOnceItIsBack) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -124,6 +125,15 @@ inline void RunFor(int32_t millis) {
     while (fw::MilliSecs() - until < 0) {
         app::MainLoopStep();
     }
+}
+
+// Runs the main loop until `done`, for at most ten seconds; whether it came.
+inline bool LoopUntil(const std::function<bool()>& done) {
+    const int32_t deadline = fw::MilliSecs() + 10000;
+    while (!done() && fw::MilliSecs() - deadline < 0) {
+        app::MainLoopStep();
+    }
+    return done();
 }
 
 // The whole X screen, saved as build/screenshots/<name>.png; true when the file was written.

@@ -23,6 +23,7 @@
 
 namespace {
 
+using bindingtest::BankOf;
 using bindingtest::StartModules;
 using playertest::WriteTempFile;
 
@@ -202,10 +203,6 @@ TEST(LoaderRegistry, LoadMusicSampleDecodesTheWholeMusicAndRefusesWhatWouldNotFi
 
 std::vector<uint8_t> SampleBytes(const fw::Ref<fw::TAudioSample>& sample) {
     return std::vector<uint8_t>(sample->samples, sample->samples + sample->capacity);
-}
-
-fw::Ref<fw::Object> BankOf(const std::vector<uint8_t>& file) {
-    return fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
 }
 
 TEST(LoaderRegistry, LoadMusicSampleHoldsWhatTheFileHoldsWhateverItsHeadersClaim) {

@@ -43,6 +43,11 @@ inline std::vector<uint8_t> ModFile() {
     return WriteMod(EndingSong());
 }
 
+// A bank over a copy of the file, as a url.
+inline fw::Ref<fw::Object> BankOf(const std::vector<uint8_t>& file) {
+    return fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
+}
+
 // The whole rest of a music, read fill by fill as a channel would (a channel's fills are its
 // converter's window less the frame it keeps: 1,020 bytes of 16-bit stereo).
 inline std::vector<uint8_t> StraightDecode(const fw::Ref<sonvex2::TMusic>& music, int32_t fill = 44100) {

@@ -91,8 +91,7 @@ TEST(SharedMusic, ASeekThroughOneChannelWaitsForTheOthersFill) {
     bindingtest::ThreadOutput* output = nullptr;
     fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
     ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
-    const std::vector<uint8_t> wav = bindingtest::WavFile(441000);
-    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(wav.data(), wav.size())));
+    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(bindingtest::BankOf(bindingtest::WavFile(441000)));
     fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 1);
     fw::Ref<sonvex2::TSonvexChannel> seeking = sonvex2::CueMusic(music, 1);
     for (int32_t i = 0; i < 200; ++i) {

@@ -18,6 +18,7 @@
 
 namespace {
 
+using bindingtest::BankOf;
 using sonvex_test::WaitFor;
 
 int32_t Threads() {
@@ -44,7 +45,7 @@ TEST(DecodeToMemory, EveryFormatGivesTheBytesOfAStraightDecode) {
         flac.frames = frames;
         for (const std::vector<uint8_t>& file : {bindingtest::WavFile(frames), WriteFlac(flac), WriteOggVorbis(ogg),
                                                   bindingtest::ModFile()}) {
-            fw::Ref<fw::Object> bank = fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
+            fw::Ref<fw::Object> bank = BankOf(file);
             fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(bank);
             ASSERT_TRUE(music);
             const std::vector<uint8_t> whole = bindingtest::StraightDecode(music);
@@ -64,7 +65,7 @@ TEST(DecodeToMemory, CallsThatRebindAChannelLeaveADecodeAlone) {
     OggWriterOptions ogg;
     ogg.frames = 441000;
     const std::vector<uint8_t> file = WriteOggVorbis(ogg);
-    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size())));
+    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(file));
     ASSERT_TRUE(music);
     const std::vector<uint8_t> whole = bindingtest::StraightDecode(music);
 
@@ -90,10 +91,6 @@ TEST(DecodeToMemory, CallsThatRebindAChannelLeaveADecodeAlone) {
     ASSERT_TRUE(WaitFor([&] { return fw::ChannelPlaying(decoding) == 0; }, std::chrono::seconds(20)));
     memory.resize(static_cast<size_t>(static_cast<MemAudioStream*>(engine)->Destination - memory.data()));
     EXPECT_TRUE(memory == whole);
-}
-
-fw::Ref<fw::Object> BankOf(const std::vector<uint8_t>& file) {
-    return fw::Ref<fw::Object>(fw::New<fw::TBank>(file.data(), file.size()));
 }
 
 // Stands in its first fill until opened, then ends: a decode in the middle of its work.
@@ -253,7 +250,7 @@ TEST(DecodeToMemory, PauseResumeAndStopFromTheMainThread) {
 TEST(DecodeToMemory, AThousandCreateStopReleaseCyclesLeaveNoThread) {
     bindingtest::StartModules();
     const std::vector<uint8_t> wav = bindingtest::WavFile(44100);
-    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(wav.data(), wav.size())));
+    fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(wav));
     std::vector<uint8_t> memory(wav.size() + 44100);
     const int32_t threads = Threads();
     for (int32_t i = 0; i < 1000; ++i) {
