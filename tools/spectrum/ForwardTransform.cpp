@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdlib>
 
 #include "tools/spectrum/RealFft.h"
 #include "tools/spectrum/Spectrum.h"
@@ -6,6 +7,33 @@
 #include "tools/spectrum/Windows.h"
 
 namespace spectrum {
+
+namespace {
+
+// Without the memory for the weights, each transform computes them as it goes.
+void keep_window(int32_t n) {
+    std::free(run.window_weights);
+    run.window_weights = static_cast<double*>(std::malloc(static_cast<size_t>(n) * sizeof(double)));
+    run.window_len = n;
+    if (run.window_weights == nullptr) {
+        return;
+    }
+    window_sum = 0.0;
+    for (int32_t j = 0; j < n; ++j) {
+        run.window_weights[j] = run.window_fn(j, n);
+    }
+    run.window_weights_sum = window_sum;
+}
+
+}  // namespace
+
+int32_t transform_length(int32_t count) {
+    int32_t n = run.max_len;
+    while (n > 0 && n >= count) {
+        n /= 2;
+    }
+    return n * 2;
+}
 
 void forward_transform() {
     float* const s = run.samples;
@@ -21,15 +49,21 @@ void forward_transform() {
         }
     }
 
-    // The smallest power of two reachable from max_len by halving that is not below count.
-    int32_t n = run.max_len;
-    while (n > 0 && n >= count) {
-        n /= 2;
-    }
-    n *= 2;
+    const int32_t n = transform_length(count);
     run.fft_len = n;
 
-    if (run.window_on) {
+    // Chunks all have one length, and so one window: it is computed once.
+    if (run.window_on && run.avg_chunk != 0 && run.window_len != n) {
+        keep_window(n);
+    }
+    if (run.window_on && run.window_weights != nullptr && run.window_len == n) {
+        // The same weights and the same sum, added in the same order, as computing them again.
+        const double* const w = run.window_weights;
+        window_sum = run.window_weights_sum;
+        for (int32_t j = 0; j < n; ++j) {
+            s[j] = static_cast<float>(w[j] * s[j]);
+        }
+    } else if (run.window_on) {
         window_sum = 0.0;
         for (int32_t j = 0; j < n; ++j) {
             s[j] = static_cast<float>(run.window_fn(j, n) * s[j]);

@@ -1,7 +1,13 @@
 #pragma once
 // The steps between a series in `run.samples` and its printed spectrum, and back.
 
+#include <cstdint>
+
 namespace spectrum {
+
+// The transform length for `count` values: the smallest power of two reachable from `max_len` by
+// halving that is not below `count`.
+int32_t transform_length(int32_t count);
 
 // Removes mean and trend as asked, sets `fft_len` from `max_len` and `count` (which must be at
 // least 2), applies the window, computes `norm` and `bin_step`, and leaves the packed spectrum.

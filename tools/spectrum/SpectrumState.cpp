@@ -1,10 +1,13 @@
 #include "tools/spectrum/SpectrumState.h"
 
+#include <cstdlib>
+
 namespace spectrum {
 
 SpectrumRun run;
 
 void reset_run(FILE* std_in, FILE* std_out, FILE* std_err) {
+    std::free(run.window_weights);
     run = SpectrumRun{};
     run.prog_name = "fft";
     run.max_len = 16384;

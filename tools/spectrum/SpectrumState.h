@@ -41,6 +41,11 @@ struct SpectrumRun {
     int32_t chunks;
     float* acc;
     float* carry;
+    // Chunked mode: the window of `window_len` points and its sum, computed once for all chunks
+    // (no weights when there was no memory for them).
+    double* window_weights;
+    int32_t window_len;
+    double window_weights_sum;
 
     // Where the run reads its standard input and writes its results and messages.
     FILE* std_in;
@@ -50,7 +55,8 @@ struct SpectrumRun {
 
 extern SpectrumRun run;
 
-// Puts every setting back to its default and forgets the working values (without freeing them).
+// Puts every setting back to its default, frees the window kept for chunks and forgets the other
+// working values (without freeing them).
 void reset_run(FILE* std_in, FILE* std_out, FILE* std_err);
 
 }  // namespace spectrum

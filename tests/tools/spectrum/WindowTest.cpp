@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "tests/tools/spectrum/FftRunner.h"
+#include "tools/spectrum/RealFft.h"
+#include "tools/spectrum/Spectrum.h"
 #include "tools/spectrum/SpectrumState.h"
 #include "tools/spectrum/Windows.h"
 
@@ -50,6 +53,13 @@ std::string Detrend(std::vector<float>& x) {
     std::fclose(err);
     spectrum::reset_run(stdin, stdout, stderr);
     return text;
+}
+
+int window_calls = 0;
+
+double CountedBlackmanHarris(int32_t j, int32_t n) {
+    ++window_calls;
+    return spectrum::window_blackman_harris(j, n);
 }
 
 }  // namespace
@@ -117,6 +127,35 @@ TEST(WindowFunctions, WindowSpansThePaddingAndSetsTheNormalisation) {
     EXPECT_EQ(spectrum_test::RunFft({"-w", "Square", "-"}, "1 0 0 0\n").out, "0.353553\n0.353553\n0.353553\n");
     EXPECT_EQ(spectrum_test::RunFft({"-w", "Hann", "-P", "-"}, "0 0 1 0 0\n").out,
               spectrum_test::RunFft({"-w", "Hanning", "-P", "-"}, "0 0 1 0 0\n").out);
+}
+
+TEST(WindowFunctions, ChunksOfOneLengthComputeTheirWindowOnce) {
+    // Chunks of 6 in 8-point transforms (the window spans the padding), as computed afresh.
+    spectrum::reset_run(stdin, stdout, stderr);
+    spectrum::SpectrumRun& run = spectrum::run;
+    run.max_len = 8;
+    run.avg_chunk = 6;
+    run.window_on = true;
+    run.window_fn = CountedBlackmanHarris;
+    std::vector<float> samples(12);
+    run.samples = samples.data();
+    window_calls = 0;
+    for (int chunk = 0; chunk < 3; ++chunk) {
+        std::vector<float> want(8);
+        spectrum::window_sum = 0.0;
+        for (int j = 0; j < 8; ++j) {
+            samples[j] = j < 6 ? static_cast<float>(std::sin(0.7 * j + chunk)) : 0.0f;
+            want[j] = static_cast<float>(spectrum::window_blackman_harris(j, 8) * samples[j]);
+        }
+        const double want_sum = spectrum::window_sum;
+        spectrum::real_fft(want.data(), 4, 1);
+        run.count = 6;
+        spectrum::forward_transform();
+        EXPECT_EQ(std::memcmp(samples.data(), want.data(), 8 * sizeof(float)), 0) << chunk;
+        EXPECT_EQ(spectrum::window_sum, want_sum) << chunk;
+    }
+    EXPECT_EQ(window_calls, 8);
+    spectrum::reset_run(stdin, stdout, stderr);
 }
 
 TEST(WindowDetrend, RemovesTheLeastSquaresLine) {
