@@ -1,5 +1,6 @@
 #include "tools/spectrum/NumberText.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -104,15 +105,26 @@ constexpr float kFloatPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f,
 
 NumberReader::NumberReader(FILE* stream) : stream_(stream) {}
 
+int NumberReader::next_char() {
+    const int c = getc_unlocked(stream_);
+    if (c == EOF && error_ == 0 && std::ferror(stream_)) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    return c;
+}
+
 bool NumberReader::next_word() {
-    int c = getc_unlocked(stream_);
+    int c = next_char();
     while (class_of(c) == kSpace) {
-        c = getc_unlocked(stream_);
+        c = next_char();
     }
     size_t len = 0;
     while (class_of(c) == kNumber && len < kMaxWord) {
         word_[len++] = static_cast<char>(c);
-        c = getc_unlocked(stream_);
+        c = next_char();
+    }
+    if (error_ != 0) {
+        return false;
     }
     if (c != EOF) {
         // The character that ended the word (a blank, a comma ...) starts what comes next; one
@@ -209,7 +221,7 @@ bool NumberReader::read_in_buffer(float& value) {
 #endif
 
 bool NumberReader::read(float& value) {
-    if (stuck_) {
+    if (stuck_ || error_ != 0) {
         return false;
     }
 #ifdef __GLIBC__
@@ -224,7 +236,7 @@ bool NumberReader::read(float& value) {
     const Extent extent = scan_extent(first);
     word_pos_ += extent.length;
     if (extent.takes_next) {
-        getc_unlocked(stream_);
+        next_char();
     }
     if (extent.failed) {
         return false;

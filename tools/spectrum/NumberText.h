@@ -15,15 +15,20 @@ class NumberReader {
 public:
     explicit NumberReader(FILE* stream);
 
-    // Converts the next number into `value`; false at the end of the input or at text that does
-    // not begin with a number.
+    // Converts the next number into `value`; false at the end of the input, at text that does
+    // not begin with a number, and from a failed read on.
     bool read(float& value);
+
+    // The errno of the read that failed, or 0: the end of a broken input is not the end of the
+    // series, and a number cut by the failure is not a number.
+    int error() const { return error_; }
 
     // Longer words than this cannot be a number anyone wrote; refusing them bounds the memory
     // a run of letters can take.
     static constexpr size_t kMaxWord = 4096;
 
 private:
+    int next_char();
     bool next_word();
     bool read_in_buffer(float& value);
 
@@ -31,6 +36,7 @@ private:
     size_t word_len_ = 0;     // characters of the current word, NUL-terminated in word_
     size_t word_pos_ = 0;     // first unconverted character of word_
     bool stuck_ = false;      // a word too long to be a number: every later conversion fails too
+    int error_ = 0;
     char word_[kMaxWord + 1];
 };
 

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +26,7 @@ public:
         room();
         buf_[len_++] = c;
     }
+    bool failed() const { return failed_; }
 
 private:
     void room() {
@@ -33,18 +35,27 @@ private:
         }
     }
     void flush() {
-        if (len_ > 0) {
+        if (len_ > 0 && !failed_) {
             std::fwrite(buf_, 1, len_, out_);
-            len_ = 0;
+            failed_ = output_failed();
         }
+        len_ = 0;
     }
 
     FILE* out_;
+    bool failed_ = false;
     size_t len_ = 0;
     char buf_[1 << 16];
 };
 
 }  // namespace
+
+bool output_failed() {
+    if (run.out_errno == 0 && std::ferror(run.std_out) != 0) {
+        run.out_errno = errno != 0 ? errno : EIO;
+    }
+    return run.out_errno != 0;
+}
 
 void output_spectrum() {
     float* const s = run.samples;
@@ -58,7 +69,7 @@ void output_spectrum() {
     const double divisor = static_cast<double>(group / hop);
     const double norm2 = run.norm * run.norm;
     LineWriter out(run.std_out);
-    for (int64_t p = 0; p <= n; p += 2 * hop) {
+    for (int64_t p = 0; p <= n && !out.failed(); p += 2 * hop) {
         if (run.freq_given) {
             out.number(static_cast<double>(p) * run.bin_step);
             out.put('\t');
@@ -116,7 +127,7 @@ void inverse_fft_output() {
 
     LineWriter out(run.std_out);
     const double half = 0.5 * n;
-    for (int32_t j = 0; j < n; ++j) {
+    for (int32_t j = 0; j < n && !out.failed(); ++j) {
         const double value = run.inverse == -1 ? s[j] * 1.4142135623730951 : s[j] / half;
         out.number(value);
         out.put('\n');

@@ -15,6 +15,7 @@ struct SpectrumRun {
     // Settings, fixed by the command line before any input is read.
     const char* prog_name;
     FILE* input;
+    const char* input_name;  // as messages name it: the argument, or "standard input" for "-"
     NumberReader* reader;  // converts the numbers of `input`
     bool complex_out;
     bool freq_given;
@@ -33,6 +34,7 @@ struct SpectrumRun {
 
     // Working values.
     float* samples;
+    int64_t samples_room;  // values `samples` holds: it grows with the input, zero past what was read
     int32_t count;
     int32_t fft_len;
     double sum;
@@ -46,6 +48,7 @@ struct SpectrumRun {
     double* window_weights;
     int32_t window_len;
     double window_weights_sum;
+    int out_errno;  // why the first write to std_out failed, 0 while none has
 
     // Where the run reads its standard input and writes its results and messages.
     FILE* std_in;

@@ -1,5 +1,7 @@
 #include "tools/spectrum/SpectrumTool.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +85,51 @@ int fail(const char* format) {
 
 float* zeroed_floats(int64_t count) {
     return static_cast<float*>(std::calloc(static_cast<size_t>(count), sizeof(float)));
+}
+
+// `samples` grows with the input, so that a transform size far beyond the input costs nothing;
+// everything past the values read stays zero.
+bool hold_samples(int64_t size) {
+    if (size <= run.samples_room) {
+        return true;
+    }
+    void* const grown = std::realloc(run.samples, static_cast<size_t>(size) * sizeof(float));
+    if (grown == nullptr) {
+        return false;
+    }
+    run.samples = static_cast<float*>(grown);
+    std::memset(run.samples + run.samples_room, 0, static_cast<size_t>(size - run.samples_room) * sizeof(float));
+    run.samples_room = size;
+    return true;
+}
+
+// Room for the N + 2 values of an unpacked N-point spectrum and the zeros that smoothing reads
+// past the highest bin.
+bool hold_spectrum(int32_t n) {
+    return hold_samples(static_cast<int64_t>(n) + 2 + 2 * static_cast<int64_t>(run.smooth_len));
+}
+
+// Reads numbers into `samples` from place `count` on until it holds `limit` of them or the input
+// ends; false when memory runs out.
+bool read_values(int32_t limit) {
+    float value = 0.0f;
+    while (run.count < limit && run.reader->read(value)) {
+        if (run.count == run.samples_room &&
+            !hold_samples(std::min<int64_t>(limit, std::max<int64_t>(2 * run.samples_room, 4096)))) {
+            return false;
+        }
+        run.samples[run.count++] = value;
+    }
+    return true;
+}
+
+// The sum that the mean is taken from, kept only when the mean is to go, added in reading order.
+double sum_of_series() {
+    double sum = 0.0;
+    for (int32_t k = 0; run.zero_mean != 0 && k < run.count; ++k) {
+        sum += run.samples[k];
+    }
+    return sum;
 }
 
 int insufficient_memory() {
@@ -267,6 +314,12 @@ int check_chunks() {
     return -1;
 }
 
+int read_failure() {
+    std::fprintf(run.std_err, "%s: can't read %s: %s\n", run.prog_name, run.input_name,
+                 std::strerror(run.reader->error()));
+    return kInputFailure;
+}
+
 int input_is_empty() {
     std::fprintf(run.std_err, "%s: standard input is empty\n", run.prog_name);
     return kInputFailure;
@@ -285,16 +338,20 @@ bool two_more_than_power_of_two(int32_t count) {
 int run_inverse() {
     // A max_len-point spectrum, as -c and -p print it, is max_len + 2 values.
     const int32_t most = run.max_len + 2;
-    float value = 0.0f;
     run.count = 0;
-    while (run.count < most && run.reader->read(value)) {
-        run.samples[run.count++] = value;
+    if (!read_values(most)) {
+        return insufficient_memory();
+    }
+    float value = 0.0f;
+    const bool more = run.count == most && run.reader->read(value);
+    if (run.reader->error() != 0) {
+        return read_failure();
     }
     if (run.count == 0) {
         return input_is_empty();
     }
     // The spectrum of a longer transform, cut to fit, would turn back into a wrong series.
-    if (run.count == most && run.reader->read(value)) {
+    if (more) {
         std::fprintf(run.std_err, "%s: inverse input holds more than %d values\n", run.prog_name, most);
         return kInputFailure;
     }
@@ -311,7 +368,12 @@ int run_inverse() {
 }
 
 int run_single() {
-    read_input();
+    if (!read_input()) {
+        return insufficient_memory();
+    }
+    if (run.reader->error() != 0) {
+        return read_failure();
+    }
     if (run.count == 0) {
         return input_is_empty();
     }
@@ -319,6 +381,9 @@ int run_single() {
     if (run.count < 2) {
         std::fprintf(run.std_err, "%s: a single value has no spectrum\n", run.prog_name);
         return kInputFailure;
+    }
+    if (!hold_spectrum(transform_length(run.count))) {
+        return insufficient_memory();
     }
     forward_transform();
     output_spectrum();
@@ -328,47 +393,28 @@ int run_single() {
 int run_chunked() {
     const int32_t nn = run.avg_chunk;
     const int32_t hop = nn / 2;
-    int32_t n = run.max_len;
-    while (nn <= n) {
-        n /= 2;
+    // The first chunk comes in before anything of the transform's size is allocated: an input
+    // that never fills a chunk needs none of it.
+    run.count = 0;
+    if (!read_values(nn)) {
+        return insufficient_memory();
     }
-    n *= 2;
+    if (run.reader->error() != 0) {
+        return read_failure();
+    }
+    if (run.count < nn) {
+        return series_too_short();
+    }
+    const int32_t n = transform_length(nn);
     run.fft_len = n;
-
     run.acc = zeroed_floats(n);
     run.carry = zeroed_floats(n / 2);
-    if (run.acc == nullptr || run.carry == nullptr) {
+    if (run.acc == nullptr || run.carry == nullptr || !hold_spectrum(n)) {
         return insufficient_memory();
     }
     float* const s = run.samples;
-    const bool keep_sum = run.zero_mean != 0;
-    float value = 0.0f;
-    for (int32_t k = 0; k < hop && run.reader->read(value); ++k) {
-        run.carry[k] = value;
-    }
     for (;;) {
-        run.sum = 0.0;
-        for (int32_t k = 0; k < hop; ++k) {
-            s[k] = run.carry[k];
-            if (keep_sum) {
-                run.sum += s[k];
-            }
-        }
-        run.count = hop;
-        bool complete = true;
-        while (run.count < nn) {
-            if (!run.reader->read(value)) {
-                complete = false;
-                break;
-            }
-            s[run.count++] = value;
-            if (keep_sum) {
-                run.sum += value;
-            }
-        }
-        if (!complete) {
-            break;
-        }
+        run.sum = sum_of_series();
         // The next chunk starts with the last hop values of this one, so that with an odd
         // chunk size too no value falls between two chunks.
         std::memcpy(run.carry, s + (nn - hop), static_cast<size_t>(hop) * sizeof(float));
@@ -376,6 +422,9 @@ int run_chunked() {
         forward_transform();
         if (run.each_chunk != 0) {
             output_spectrum();
+            if (output_failed()) {
+                return kOutputFailure;
+            }
         } else {
             for (int32_t p = 0; p < n; ++p) {
                 const double v = s[p];
@@ -383,9 +432,16 @@ int run_chunked() {
             }
         }
         run.chunks += 1;
+        std::memcpy(s, run.carry, static_cast<size_t>(hop) * sizeof(float));
+        run.count = hop;
+        read_values(nn);  // the room is there: it never grows
+        if (run.count < nn) {
+            break;
+        }
     }
-    if (run.chunks == 0) {
-        return series_too_short();
+    // A chunk cut short by a broken input is not the end of the series.
+    if (run.reader->error() != 0) {
+        return read_failure();
     }
     if (run.each_chunk != 0) {
         return kOk;
@@ -413,10 +469,14 @@ int run_tool(int argc, char* argv[]) {
     const char* input_name = argv[argc - 1];
     if (std::strcmp(input_name, "-") == 0) {
         run.input = run.std_in;
+        run.input_name = "standard input";
     } else {
         run.input = std::fopen(input_name, "rt");
+        run.input_name = input_name;
         if (run.input == nullptr) {
+            const int cause = errno;
             std::fprintf(run.std_err, "%s: can't open %s\n", run.prog_name, input_name);
+            std::fprintf(run.std_err, "%s: %s: %s\n", run.prog_name, input_name, std::strerror(cause));
             return kInputFailure;
         }
         // Long series read faster through a larger buffer; a fresh stream may still be given one.
@@ -435,12 +495,6 @@ int run_tool(int argc, char* argv[]) {
     code = check_chunks();
     if (code >= 0) {
         return code;
-    }
-    // Room for the N + 2 values of an unpacked spectrum and the zeros that smoothing reads past
-    // the highest bin.
-    run.samples = zeroed_floats(static_cast<int64_t>(run.max_len) + 2 + 2 * static_cast<int64_t>(run.smooth_len));
-    if (run.samples == nullptr) {
-        return insufficient_memory();
     }
     NumberReader reader(run.input);
     run.reader = &reader;
@@ -479,17 +533,11 @@ void print_help() {
     }
 }
 
-void read_input() {
-    float value = 0.0f;
+bool read_input() {
     run.count = 0;
-    run.sum = 0.0;
-    const bool keep_sum = run.zero_mean != 0;
-    while (run.count < run.max_len && run.reader->read(value)) {
-        run.samples[run.count++] = value;
-        if (keep_sum) {
-            run.sum += value;
-        }
-    }
+    const bool read = read_values(run.max_len);
+    run.sum = sum_of_series();
+    return read;
 }
 
 int fft_main(int argc, char* argv[], FILE* std_in, FILE* std_out, FILE* std_err) {
@@ -497,8 +545,9 @@ int fft_main(int argc, char* argv[], FILE* std_in, FILE* std_out, FILE* std_err)
     int code = run_tool(argc, argv);
     // A full disk or a closed stream may show only when the last block goes out; a cut
     // spectrum must not pass for a whole one.
-    if (std::fflush(run.std_out) != 0 || std::ferror(run.std_out) != 0) {
-        std::fprintf(run.std_err, "%s: can't write the output\n", run.prog_name);
+    std::fflush(run.std_out);
+    if (output_failed()) {
+        std::fprintf(run.std_err, "%s: can't write the output: %s\n", run.prog_name, std::strerror(run.out_errno));
         code = kOutputFailure;
     }
     std::fflush(run.std_err);

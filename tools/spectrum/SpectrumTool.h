@@ -22,7 +22,8 @@ const char* base_name(const char* path);
 void print_help();
 
 // Reads the series of a single transform into `samples`: at most `max_len` values, stopping
-// quietly at the first text that is not a number; keeps `sum` when the mean is to go.
-void read_input();
+// quietly at the first text that is not a number and at a failed read (which `reader` keeps);
+// keeps `sum` when the mean is to go. False when memory runs out.
+bool read_input();
 
 }  // namespace spectrum

@@ -30,8 +30,8 @@ TEST(SpectrumCommandLine, InputIsTheLastArgumentAndIsOpenedFirst) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err.rfind("usage: fft ", 0), 0u);
 
-    ExpectRefused({"-h"}, "can't open -h", 2);
-    ExpectRefused({"-c", "/nonexistent/dir/x"}, "can't open /nonexistent/dir/x", 2);
+    ExpectRefused({"-h"}, "can't open -h\nfft: -h: No such file or directory", 2);
+    ExpectRefused({"-c", "/dev/null/x"}, "can't open /dev/null/x\nfft: /dev/null/x: Not a directory", 2);
 
     const spectrum_test::TextFile file("1 1 1 1\n");
     r = RunFft({file.path()});

@@ -16,13 +16,14 @@ struct Child {
     std::string err;
 };
 
-Child RunChild(const std::string& args, const std::string& input) {
+// `prefix` runs in the same shell before the tool.
+Child RunChild(const std::string& args, const std::string& input, const std::string& prefix = "") {
     const spectrum_test::TextFile in(input);
     const spectrum_test::TextFile out("");
     const spectrum_test::TextFile err("");
     // The group gives the whole of `args`, a pipeline too, the redirections.
-    const std::string command = "( " + std::string(FFT_EXE) + " " + args + " ) <" + in.path() + " >" + out.path() +
-                                " 2>" + err.path();
+    const std::string command = "( " + prefix + std::string(FFT_EXE) + " " + args + " ) <" + in.path() + " >" +
+                                out.path() + " 2>" + err.path();
     const int status = std::system(command.c_str());
     Child c{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ""};
     FILE* f = std::fopen(out.path().c_str(), "r");
@@ -56,7 +57,7 @@ TEST(SpectrumExecutable, FailedWritesExitWithCode2) {
     for (const auto& [args, input] : runs) {
         const Child c = RunChild(args + " >/dev/full", input);
         EXPECT_EQ(c.code, 2) << args;
-        EXPECT_EQ(c.err, "fft: can't write the output\n") << args;
+        EXPECT_EQ(c.err, "fft: can't write the output: No space left on device\n") << args;
     }
 }
 
@@ -69,9 +70,30 @@ TEST(SpectrumExecutable, ExitCodesAndMessagesGoWhereTheyShould) {
 
     c = RunChild("-h", "");
     EXPECT_EQ(c.code, 2);
-    EXPECT_EQ(c.err, "fft: can't open -h\n");
+    EXPECT_EQ(c.err, "fft: can't open -h\nfft: -h: No such file or directory\n");
+
+    c = RunChild("- <&-", "1 2 3 4\n");
+    EXPECT_EQ(c.code, 2);
+    EXPECT_EQ(c.err, "fft: can't read standard input: Bad file descriptor\n");
 
     c = RunChild("-n 8 -p -P -", "");
     EXPECT_EQ(c.code, 1);
     EXPECT_EQ(c.err, "fft: -n, -p, and -P are incompatible\n");
+}
+
+TEST(SpectrumExecutable, SizesBeyondTheInputTakeNoMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than the limit leaves";
+#endif
+    // Under a 1 GB address space a buffer of the 2^30-point size alone would not fit.
+    const std::pair<std::string, Child> runs[] = {
+        {"-l 1073741824 -n 1073741824 -", {2, "", "fft: input series is too short\n"}},
+        {"-l 1073741824 -c -", {0, "1\t0\n1\t0\n1\t0\n", ""}},
+    };
+    for (const auto& [args, want] : runs) {
+        const Child c = RunChild(args, "1 0 0 0\n", "ulimit -v 1000000; ");
+        EXPECT_EQ(c.code, want.code) << args;
+        EXPECT_EQ(c.out, want.out) << args;
+        EXPECT_EQ(c.err, want.err) << args;
+    }
 }
