@@ -127,6 +127,7 @@ ISonvexChannel* ISonvexMusic::PlayMusicOnChannel(ISonvexChannel* channel) {
     channel->PlayingFlag = 0;
     channel->Position = 0;
     channel->EndPosition = -1;
+    channel->SourceReadsForward = false;
     channel->LoopStart = 0;
     channel->LoopLength = Length;
     channel->ReleaseFlag.store(0, std::memory_order_relaxed);
@@ -146,5 +147,6 @@ void Sonvex_AttachEffect(ISonvexChannel* channel, ISonvexEffect* effect) {
     SonvexLockGuard lock(ChannelListLock);
     effect->Input = channel->Music;
     channel->Music = effect;
+    channel->SourceReadsForward = false;
     effect->OnAttach();
 }
