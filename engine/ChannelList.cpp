@@ -77,11 +77,22 @@ int32_t CountChannels() {
     return count;
 }
 
+bool ChannelReads(const ISonvexChannel* channel, const ISonvexMusic* source) {
+    for (const ISonvexMusic* music = channel->Music; music != nullptr;) {
+        if (music == source) {
+            return true;
+        }
+        const auto* effect = dynamic_cast<const ISonvexEffect*>(music);
+        music = effect != nullptr ? effect->Input : nullptr;
+    }
+    return false;
+}
+
 bool ChannelsHoldSource(const ISonvexMusic* source) {
     SonvexLockGuard lock(ChannelListLock);
     for (const ChannelListEntry* entry = ChannelList.first; entry != nullptr; entry = entry->next) {
         const ISonvexChannel* channel = entry->channel;
-        if (channel->Music == source && !channel->Done()) {
+        if (ChannelReads(channel, source) && !channel->Done()) {
             return true;
         }
     }
