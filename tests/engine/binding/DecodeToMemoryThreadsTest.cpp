@@ -114,14 +114,18 @@ struct Gated final : ISonvexMusic {
     int32_t Seek(int32_t, int32_t) override { return 0; }
 };
 
-// Hands on what its input delivers: an effect that changes nothing.
+// Hands on what its input delivers: an effect that changes nothing. It goes with its channel.
 struct PassThrough final : ISonvexEffect {
-    PassThrough() { Deleter = &Destroy; }
+    PassThrough() {
+        Deleter = [](ISonvexMusic* effect) {
+            static_cast<PassThrough*>(effect)->Input->Release();
+            delete static_cast<PassThrough*>(effect);
+        };
+    }
     int32_t FillBuffer(uint8_t* dest, int32_t bytes) override {
         Input->Position = Position.load();
         Input->Status = Status.load();
         Input->LoopMode = LoopMode.load();
-        Input->PlaybackRate = PlaybackRate.load();
         const int32_t n = Input->FillBuffer(dest, bytes);
         Position = Input->Position.load();
         Status = Input->Status.load();
@@ -129,10 +133,6 @@ struct PassThrough final : ISonvexEffect {
     }
     int32_t Seek(int32_t position, int32_t unit) override { return Input->Seek(position, unit); }
     void OnAttach() override {}
-    static void Destroy(ISonvexMusic* effect) {
-        static_cast<PassThrough*>(effect)->Input->Release();
-        delete static_cast<PassThrough*>(effect);
-    }
 };
 
 // One music, one filling thread: while a channel may play it, itself or through an effect, a decode
@@ -196,10 +196,6 @@ TEST(DecodeToMemory, ADecodeAndAPlayOnTwoThreadsTakeTurns) {
     bindingtest::ThreadOutput* output = nullptr;
     fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
     ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
-    auto nextBlock = [&] {
-        const int32_t block = output->blocks;
-        WaitFor([&] { return output->blocks > block; }, std::chrono::seconds(10));
-    };
     FlacWriterOptions flac;
     flac.frames = 22050;
     for (const std::vector<uint8_t>& file : {bindingtest::WavFile(22050), WriteFlac(flac)}) {
@@ -212,8 +208,9 @@ TEST(DecodeToMemory, ADecodeAndAPlayOnTwoThreadsTakeTurns) {
             while (!done) {
                 fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 0);
                 if (playing) {   // else a decode fills the music: try again at once
+                    const int32_t block = output->blocks;
+                    WaitFor([&] { return output->blocks > block; }, std::chrono::seconds(10));
                     ++plays;
-                    nextBlock();
                     fw::StopChannel(playing);
                     playing = nullptr;
                     // Plays again as the next decode starts.
