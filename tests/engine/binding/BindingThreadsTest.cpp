@@ -54,18 +54,16 @@ TEST(EndWhilePlaying, DriversStopBeforeTheEngineFreesItsChannels) {
 // that makes, cues or releases a sound or a channel, on whatever thread makes it (a program may
 // call the engine from a thread of its own only).
 TEST(AudioThreadReleases, KeptMemoryGoesAtTheNextPollOrChannelCallWithoutALoad) {
-    bindingtest::StartModules();
-    bindingtest::ThreadOutput* output = nullptr;
-    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
-    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
-    fw::Ref<fw::TSound> sound = driver->CreateSound(fw::CreateAudioSample(100, 44100, 5), 0);
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
+    fw::Ref<fw::TSound> sound = threaded.driver->CreateSound(fw::CreateAudioSample(100, 44100, 5), 0);
     const std::vector<uint8_t> wav = bindingtest::WavFile();
     fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(fw::Ref<fw::Object>(fw::New<fw::TBank>(wav.data(), wav.size())));
     fw::Ref<fw::TChannel> held;
     const std::vector<std::pair<const char*, std::function<void()>>> calls = {
         {"PollSystem", [] { fw::PollSystem(); }},
-        {"CreateSound", [&] { driver->CreateSound(fw::CreateAudioSample(100, 44100, 5), 0); }},
-        {"AllocChannel", [&] { held = driver->AllocChannel(); }},
+        {"CreateSound", [&] { threaded.driver->CreateSound(fw::CreateAudioSample(100, 44100, 5), 0); }},
+        {"AllocChannel", [&] { held = threaded.driver->AllocChannel(); }},
         {"Cue", [&] { held = sound->Cue(held); }},
         {"CueMusic", [&] { held = sonvex2::CueMusic(music, 0); }},
         {"channel released", [&] { held = nullptr; }},
@@ -80,8 +78,8 @@ TEST(AudioThreadReleases, KeptMemoryGoesAtTheNextPollOrChannelCallWithoutALoad) 
             fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(WavBank(&deletedOn), 0);
             ASSERT_TRUE(sonvex_test::WaitFor([&] { return fw::ChannelPlaying(playing) == 0; }, std::chrono::seconds(10)));
             playing = nullptr;   // released and stopped: the mixer's next pass reaps it on its thread
-            const int32_t released = output->blocks;
-            ASSERT_TRUE(sonvex_test::WaitFor([&] { return output->blocks > released + 1; }, std::chrono::seconds(10)));
+            const int32_t released = threaded.output->blocks;
+            ASSERT_TRUE(sonvex_test::WaitFor([&] { return threaded.output->blocks > released + 1; }, std::chrono::seconds(10)));
             EXPECT_EQ(deletedOn, std::thread::id()) << name;
             std::thread::id caller = std::this_thread::get_id();
             if (onWorker) {
@@ -95,16 +93,13 @@ TEST(AudioThreadReleases, KeptMemoryGoesAtTheNextPollOrChannelCallWithoutALoad) 
     sound = nullptr;
     music = nullptr;
     ASSERT_TRUE(sonvex_test::WaitFor([&] { return CountChannels() == 0; }, std::chrono::seconds(10)));
-    fw::SetAudioDriver("Null");
     fw::GCCollect();
 }
 
 // Two channels over one music: seeking through one while the mixer fills the other.
 TEST(SharedMusic, ASeekThroughOneChannelWaitsForTheOthersFill) {
-    bindingtest::StartModules();
-    bindingtest::ThreadOutput* output = nullptr;
-    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
-    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
     fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(bindingtest::BankOf(bindingtest::WavFile(441000)));
     fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 1);
     fw::Ref<sonvex2::TSonvexChannel> seeking = sonvex2::CueMusic(music, 1);
@@ -113,14 +108,11 @@ TEST(SharedMusic, ASeekThroughOneChannelWaitsForTheOthersFill) {
         std::this_thread::yield();
     }
     EXPECT_EQ(fw::ChannelPlaying(playing), 1);
-    fw::SetAudioDriver("Null");
 }
 
 TEST(AudioThreadReleases, KeptMemoryGoesOnTheMainThread) {
-    bindingtest::StartModules();
-    bindingtest::ThreadOutput* output = nullptr;
-    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
-    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
 
     std::thread::id deletedOn;
     fw::Ref<sonvex2::TSonvexChannel> channel = sonvex2::PlayMusic(WavBank(&deletedOn), 0);
@@ -130,7 +122,6 @@ TEST(AudioThreadReleases, KeptMemoryGoesOnTheMainThread) {
     EXPECT_EQ(deletedOn, std::thread::id());
     EXPECT_EQ(fw::GCCollect(), 1);
     EXPECT_EQ(deletedOn, std::this_thread::get_id());
-    fw::SetAudioDriver("Null");   // not the exit handlers: the tests after this one need the engine
 }
 
 }  // namespace

@@ -139,10 +139,8 @@ struct PassThrough final : ISonvexEffect {
 // of it answers none; while a decode fills it, so do cueing, playing and a second decode. The
 // decode that runs is the music.
 TEST(DecodeToMemory, AMusicIsFilledByOneThreadAtATime) {
-    bindingtest::StartModules();
-    bindingtest::ThreadOutput* output = nullptr;
-    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
-    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
     FlacWriterOptions flac;
     flac.frames = 88200;
     OggWriterOptions ogg;
@@ -186,16 +184,13 @@ TEST(DecodeToMemory, AMusicIsFilledByOneThreadAtATime) {
     EXPECT_TRUE(sonvex2::CueMusic(music, 0));   // the decode has ended
     // The mixer reaps that channel while the source still lives.
     ASSERT_TRUE(WaitFor([&] { return gated.GetRefCount() == held; }, std::chrono::seconds(10)));
-    fw::SetAudioDriver("Null");
 }
 
 // One thread decodes a music to memory again and again while another plays and stops it, with
 // the mixer running: however the calls meet, each decode that is accepted is the whole music.
 TEST(DecodeToMemory, ADecodeAndAPlayOnTwoThreadsTakeTurns) {
-    bindingtest::StartModules();
-    bindingtest::ThreadOutput* output = nullptr;
-    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
-    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
     FlacWriterOptions flac;
     flac.frames = 22050;
     for (const std::vector<uint8_t>& file : {bindingtest::WavFile(22050), WriteFlac(flac)}) {
@@ -208,8 +203,8 @@ TEST(DecodeToMemory, ADecodeAndAPlayOnTwoThreadsTakeTurns) {
             while (!done) {
                 fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 0);
                 if (playing) {   // else a decode fills the music: try again at once
-                    const int32_t block = output->blocks;
-                    WaitFor([&] { return output->blocks > block; }, std::chrono::seconds(10));
+                    const int32_t block = threaded.output->blocks;
+                    WaitFor([&] { return threaded.output->blocks > block; }, std::chrono::seconds(10));
                     ++plays;
                     fw::StopChannel(playing);
                     playing = nullptr;
@@ -238,7 +233,6 @@ TEST(DecodeToMemory, ADecodeAndAPlayOnTwoThreadsTakeTurns) {
         player.join();
         EXPECT_GT(accepted, 0) << file.size();
     }
-    fw::SetAudioDriver("Null");
 }
 
 // The caller gives the length and one step, the only size it can know; a header that understates
