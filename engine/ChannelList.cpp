@@ -77,11 +77,22 @@ int32_t CountChannels() {
     return count;
 }
 
+bool ChannelReads(const ISonvexChannel* channel, const ISonvexMusic* source) {
+    for (const ISonvexMusic* music = channel->Music; music != nullptr;) {
+        if (music == source) {
+            return true;
+        }
+        const auto* effect = dynamic_cast<const ISonvexEffect*>(music);
+        music = effect != nullptr ? effect->Input : nullptr;
+    }
+    return false;
+}
+
 bool ChannelsHoldSource(const ISonvexMusic* source) {
     SonvexLockGuard lock(ChannelListLock);
     for (const ChannelListEntry* entry = ChannelList.first; entry != nullptr; entry = entry->next) {
         const ISonvexChannel* channel = entry->channel;
-        if (channel->Music == source && !channel->Done()) {
+        if (ChannelReads(channel, source) && !channel->Done()) {
             return true;
         }
     }
@@ -127,6 +138,7 @@ ISonvexChannel* ISonvexMusic::PlayMusicOnChannel(ISonvexChannel* channel) {
     channel->PlayingFlag = 0;
     channel->Position = 0;
     channel->EndPosition = -1;
+    channel->SourceReadsForward = false;
     channel->LoopStart = 0;
     channel->LoopLength = Length;
     channel->ReleaseFlag.store(0, std::memory_order_relaxed);
@@ -146,5 +158,6 @@ void Sonvex_AttachEffect(ISonvexChannel* channel, ISonvexEffect* effect) {
     SonvexLockGuard lock(ChannelListLock);
     effect->Input = channel->Music;
     channel->Music = effect;
+    channel->SourceReadsForward = false;
     effect->OnAttach();
 }

@@ -40,8 +40,11 @@ void AddChannel(ISonvexChannel* channel);
 void RemoveChannel(ISonvexChannel* channel);
 // The number of entries (takes the lock).
 int32_t CountChannels();
-// True when a channel on the list is bound to the source and may still fill it: any but one
-// that has been released and has stopped (takes the lock).
+// True when the channel fills the source: it is bound to it, or to an effect that reads it
+// (through however many effects). Effects change under the lock, which the caller holds.
+bool ChannelReads(const ISonvexChannel* channel, const ISonvexMusic* source);
+// True when a channel on the list reads the source and may still fill it: any but one that has
+// been released and has stopped (takes the lock).
 bool ChannelsHoldSource(const ISonvexMusic* source);
 
 // The mixer's reaping pass: destroys every released channel that has stopped and unlinks its

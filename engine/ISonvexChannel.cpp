@@ -48,7 +48,12 @@ void ISonvexChannel::Stop() {
 void ISonvexChannel::SetPaused(int32_t paused) {
     const int32_t playing = paused == 1 ? 0 : 1;
     if (playing == 1) {
-        EndPosition = -1;
+        // Resumed while its last window still plays out, the music has not started again: it
+        // goes on to stand where it ended.
+        SonvexLockGuard lock(*Mutex);
+        if (Converter->inputEnd == ChannelConverter::kInputOpen) {
+            EndPosition = -1;
+        }
     }
     PlayingFlag = playing;
     if (Music != nullptr) {
@@ -205,14 +210,18 @@ int32_t ISonvexChannel::Mix(float* out, int32_t frames) {
             music->PlaybackRate = converter.step;
             const int32_t from = music->Position;
             delivered = music->FillBuffer(free, room);
+            const int32_t now = music->Position;
+            const bool stepsBack = converter.step < 0.0 && delivered > 0;
             endsHere = playing == 1 && music->Status == 0;
             ended = endsHere;
             if (endsHere) {
                 // Forward, the source rewinds as it ends; backward, it ends where it stands, at 0.
+                const bool back = stepsBack && !SourceReadsForward && int64_t{from} - now == delivered;
                 const int64_t end = std::max<int64_t>(from, 0) + std::clamp(delivered, 0, room);
-                EndPosition = converter.step < 0.0 ? music->Position.load()
-                                                   : static_cast<int32_t>(std::min<int64_t>(
-                                                         end, std::numeric_limits<int32_t>::max()));
+                EndPosition = back ? now
+                                   : static_cast<int32_t>(std::min<int64_t>(end, std::numeric_limits<int32_t>::max()));
+            } else if (stepsBack && int64_t{now} - from == delivered) {
+                SourceReadsForward = true;
             }
         }
         converter.FeedInput(delivered);

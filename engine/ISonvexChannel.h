@@ -39,6 +39,10 @@ public:
     // window and then stands at the end: positions are answered from here until it plays again
     // or seeks.
     Relaxed<int32_t> EndPosition{-1};
+    // A fill at a negative step moved the source forward: it reads forward whatever the rate (a
+    // streamed file), so at its end it stands at the end of its data, not where it rewound to.
+    // Learned by Mix, forgotten when another source is bound.
+    bool SourceReadsForward = false;
 
     ISonvexChannel();
     ~ISonvexChannel();

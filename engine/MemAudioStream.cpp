@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/ChannelList.h"
 #include "engine/DebugLog.h"
 #include "engine/ISonvexMusic.h"
 
@@ -30,7 +31,7 @@ std::vector<const MemAudioStream*>& Decoders() {
 bool MemAudioStream::Decodes(const ISonvexMusic* music) {
     std::lock_guard<std::mutex> hold(DecodersLock());
     return std::any_of(Decoders().begin(), Decoders().end(), [music](const MemAudioStream* decoder) {
-        return decoder->Music == music && decoder->StopFlag == 0;
+        return ChannelReads(decoder, music) && decoder->StopFlag == 0;
     });
 }
 
@@ -72,7 +73,11 @@ MemAudioStream::~MemAudioStream() {
 }
 
 void MemAudioStream::Stop() {
-    StopFlag = 1;
+    {
+        // Set between fills, never during one: from here on the source is free for others.
+        SonvexLockGuard hold(*Mutex);
+        StopFlag = 1;
+    }
     Wake();
     if (Thread->running != 0) {
         Thread->Join();
@@ -86,7 +91,13 @@ void MemAudioStream::SetPaused(int32_t paused) {
         return;
     }
     PlayingFlag = 1;
-    Music->SetStatus(1);
+    {
+        // A decode that has ended has given its source back; others may play it by now.
+        SonvexLockGuard hold(*Mutex);
+        if (StopFlag == 0) {
+            Music->SetStatus(1);
+        }
+    }
     Wake();
 }
 
@@ -121,11 +132,13 @@ void MemAudioStream::Pump() {
         return;
     }
     const int32_t ask = static_cast<int32_t>(std::min<int64_t>(Step, room_));
-    int32_t delivered = 0;
-    {
-        SonvexLockGuard hold(*Mutex);
-        delivered = std::clamp(Music->FillBuffer(Destination, ask), 0, ask);
+    // The end of decoding is set under the same lock as the fills, so that Decodes never says a
+    // source is free while a fill is under way.
+    SonvexLockGuard hold(*Mutex);
+    if (StopFlag != 0) {
+        return;   // stopped while this pass was on its way here
     }
+    const int32_t delivered = std::clamp(Music->FillBuffer(Destination, ask), 0, ask);
     Destination += delivered;
     room_ -= delivered;
     if (delivered == ask && room_ == 0) {

@@ -47,7 +47,9 @@ public:
     int64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
 
     // True while a memory-decoding channel fills this source: nothing else may fill or seek it
-    // until that decode has ended.
+    // until that decode has ended. Once it answers false no fill of the decode is under way or
+    // to come. A caller that acts on the answer holds the engine lock, under which decodes are
+    // made.
     static bool Decodes(const ISonvexMusic* music);
 
 private:

@@ -162,15 +162,20 @@ fw::Ref<TSonvexChannel> CueMusic(const fw::Ref<fw::Object>& url, int32_t loop) {
         return fw::Ref<TSonvexChannel>();
     }
     ISonvexMusic* const source = music->Music;
-    if (MemAudioStream::Decodes(source)) {
-        // Its decoding thread fills the source outside the engine lock the mixer holds.
-        DebugLog("CueMusic: the music is being decoded to memory");
-        return fw::Ref<TSonvexChannel>();
-    }
-    source->SetLoopMode(loop);
-    source->AddRef();
     fw::Ref<TSonvexChannel> channel = fw::New<TSonvexChannel>();
-    channel->_channel = source->PlayMusicOnChannel(nullptr);
+    {
+        // The check and the binding are one step for a decode on another thread, which looks for
+        // channels under the same lock.
+        SonvexLockGuard engine(ChannelListLock);
+        if (MemAudioStream::Decodes(source)) {
+            // Its decoding thread fills the source outside the engine lock the mixer holds.
+            DebugLog("CueMusic: the music is being decoded to memory");
+            return fw::Ref<TSonvexChannel>();
+        }
+        source->SetLoopMode(loop);
+        source->AddRef();
+        channel->_channel = source->PlayMusicOnChannel(nullptr);
+    }
     channel->_channel->SetLoopMode(loop);
     channel->_music = music;
     return channel;
@@ -256,21 +261,26 @@ fw::Ref<TSonvexChannel> DecodeMusicToMemory(const fw::Ref<fw::Object>& url, uint
         return fw::Ref<TSonvexChannel>();
     }
     ISonvexMusic* const source = music->Music;
-    // A source is filled by one thread at a time: a decode of its own leaves alone a music that a
-    // channel may still play, or that another decode fills.
-    if (MemAudioStream::Decodes(source) || ChannelsHoldSource(source)) {
-        DebugLog("DecodeMusicToMemory: the music is playing or being decoded");
-        return fw::Ref<TSonvexChannel>();
-    }
-    // The decode must hold the music's own first samples: an Ogg seek crosslaps them with what
-    // played before.
-    if (auto* ogg = dynamic_cast<OggPlayer*>(source)) {
-        ogg->Restart();
-    } else {
-        source->Seek(0, 1);
-    }
     fw::Ref<TSonvexChannel> channel = fw::New<TSonvexChannel>();
-    channel->_channel = Sonvex_CreateMemAudioStream(source, destination);
+    {
+        // A source is filled by one thread at a time: a decode of its own leaves alone a music
+        // that a channel may still play, or that another decode fills. Checked and claimed in one
+        // step under the lock that cueing takes too; the mixer fills under it, so the seek meets
+        // no fill either.
+        SonvexLockGuard engine(ChannelListLock);
+        if (MemAudioStream::Decodes(source) || ChannelsHoldSource(source)) {
+            DebugLog("DecodeMusicToMemory: the music is playing or being decoded");
+            return fw::Ref<TSonvexChannel>();
+        }
+        // The decode must hold the music's own first samples: an Ogg seek crosslaps them with
+        // what played before.
+        if (auto* ogg = dynamic_cast<OggPlayer*>(source)) {
+            ogg->Restart();
+        } else {
+            source->Seek(0, 1);
+        }
+        channel->_channel = Sonvex_CreateMemAudioStream(source, destination);
+    }
     if (channel->_channel == nullptr) {
         return fw::Ref<TSonvexChannel>();
     }

@@ -66,7 +66,12 @@ fw::Ref<fw::TChannel> TSonvexSound::Cue(const fw::Ref<fw::TChannel>& channel) {
         target = fw::New<TSonvexChannel>();
     }
     target->_sound = fw::Ref<TSonvexSound>(this);
+    // A channel that has played nothing has no loop flag of its program's yet: the sound's goes.
+    const bool fresh = target->_channel == nullptr || target->_channel->Music == nullptr;
     target->_channel = _sound->PlayMusicOnChannel(target->_channel);
+    if (fresh && _loop) {
+        target->_channel->SetLoopMode(1);
+    }
     _sound->AddRef();
     return target;
 }

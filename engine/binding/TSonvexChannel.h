@@ -20,6 +20,9 @@ class TSonvexSound final : public fw::TSound {
 public:
     fw::Ref<fw::TAudioSample> _audiosample;
     ISonvexMusic* _sound = nullptr;   // the engine sound; this object holds one reference
+    // Made to loop (bit 0 of CreateSound's flags). The engine sound's own flag cannot say so for
+    // long: every channel that plays it writes its own over it.
+    bool _loop = false;
 
     fw::Ref<fw::TChannel> Play(const fw::Ref<fw::TChannel>& channel) override;
     // Binds the sound to the channel (reused when it is one of ours, else a new one), paused.

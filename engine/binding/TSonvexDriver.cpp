@@ -83,6 +83,7 @@ fw::Ref<fw::TSound> TSonvexDriver::CreateSound(const fw::Ref<fw::TAudioSample>& 
     engineSound->AddRef();
     sound->_sound = engineSound;
     sound->_audiosample = sample;
+    sound->_loop = (flags & 1) != 0;
     return sound;
 }
 

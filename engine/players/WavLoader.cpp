@@ -32,14 +32,6 @@ bool ChunkIdAt(ISonvexStream& stream, int64_t offset) {
     return std::all_of(id, id + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7e; });
 }
 
-// True when a whole chunk, its id readable and its contents within the stream, starts at offset.
-bool ChunkAt(ISonvexStream& stream, int64_t offset, int64_t streamSize) {
-    if (!ChunkIdAt(stream, offset) || offset + kChunkHeader > streamSize) {
-        return false;
-    }
-    return offset + kChunkHeader + static_cast<uint32_t>(stream.ReadInt()) <= streamSize;
-}
-
 // Where the chunk after one whose contents end at `end` begins. An odd-sized chunk is followed
 // by a pad byte; some writers leave it out, and a chunk id standing in its place shows that.
 int64_t NextChunk(ISonvexStream& stream, int64_t end, uint32_t size) {
@@ -111,8 +103,9 @@ WavPlayer* WavLoader(ISonvexStream* stream) {
             const int64_t held = streamSize - player->DataStart;
             // A size that 32-bit positions cannot reach is a writer's "unknown", and 0 is what a
             // recorder that never finished its header leaves: the data run to the end of the
-            // stream. An empty data chunk with another chunk after it is just empty.
-            const bool unfinished = size == 0 && !ChunkAt(*stream, player->DataStart, streamSize);
+            // stream. An empty data chunk with another chunk after it is just empty, however much
+            // that chunk claims (a file cut in its tags).
+            const bool unfinished = size == 0 && !ChunkIdAt(*stream, player->DataStart);
             const bool known = !unfinished && size <= static_cast<uint32_t>(INT32_MAX - player->DataStart);
             player->Length = known ? static_cast<int32_t>(size) : static_cast<int32_t>(held);
             const int64_t frameBytes = player->BytesPerFrame();

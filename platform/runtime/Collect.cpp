@@ -53,9 +53,6 @@ void ReleaseLater(Ref<Object> object) {
 }
 
 int32_t GCCollect() {
-    if (!IsMainThread()) {
-        return 0;   // what waits goes on the main thread, never here
-    }
     std::vector<Ref<Object>> dropped;
     {
         std::lock_guard<std::mutex> hold(PendingLock());

@@ -1,8 +1,8 @@
 #pragma once
 // Objects let go on a thread other than the main one (the audio thread, when the mixer reaps a
-// channel and its source) are not destroyed there: their Delete steps may take locks the main
-// thread holds or free what only the main thread may touch. They wait here until the main thread
-// collects them, on demand.
+// channel and its source) are not destroyed there: the audio thread must not run their Delete
+// steps under the engine's lock. They wait here until a thread that calls the framework (the main
+// one, or the one a program drives the engine from) collects them, on demand.
 
 #include "platform/runtime/Object.h"
 
@@ -14,9 +14,10 @@ bool IsMainThread();
 // Drops the handle now on the main thread, otherwise hands it to the next GCCollect.
 void ReleaseLater(Ref<Object> object);
 
-// Destroys what other threads let go since the last collection; answers how many handles it
-// dropped. Off the main thread it does nothing and answers 0. Every system poll collects, and so
-// do the engine's calls that make, cue or release sounds and channels, so nothing waits long.
+// Destroys what other threads let go since the last collection, on the calling thread; answers
+// how many handles it dropped. Every system poll collects, and so do the engine's calls that
+// make, cue or release sounds and channels, from whatever thread makes them, so nothing waits
+// long. The audio thread never calls it.
 int32_t GCCollect();
 
 // Type registration: each framework type is registered once, before its first object.

@@ -15,7 +15,9 @@
 #include "engine/ISonvexEffect.h"
 #include "engine/ISonvexSound.h"
 #include "engine/MasterVolume.h"
+#include "engine/players/WavPlayer.h"
 #include "tests/engine/MixerTestSupport.h"
+#include "tests/media/WavWriter.h"
 
 namespace {
 
@@ -290,12 +292,16 @@ TEST_F(MixerTest, SoundThatEndsPlaysEveryFrame) {
 // Backward play fills 256 frames of 16-bit stereo at a time, so the start frame decides how much
 // the fill that reaches the start of the data brings. Whatever that is, the channel ends as a
 // forward end does: stopped at its end (position 0), reaped once released, its sound given back.
+// A streamed source reads forward whatever the rate, so it ends at the end of its data; and a
+// pause while the last window plays out leaves the channel where its music ended.
 TEST_F(MixerTest, SoundThatEndsBackwardsStopsAndIsReaped) {
     struct Case {
         int32_t frames;       // the sound's length
         int32_t start;        // the frame play starts from
         float rate;
         bool resumed;         // played forward to its end first, then resumed at this rate
+        bool wav = false;     // a WAV player over the same samples instead of the sound
+        bool pausedAtEnd = false;   // paused and resumed once its source has ended
     };
     const Case cases[] = {
         {512, 512, -1.0f, false},    // the last fill lands on byte 0; the next brings nothing
@@ -308,20 +314,33 @@ TEST_F(MixerTest, SoundThatEndsBackwardsStopsAndIsReaped) {
         {300, 0, -1.0f, true},       // resumed backwards at position 0 after a forward end
         {512, 0, 1.0f, false},       // forward ends, as before
         {514, 3, 1.0f, false},
+        {5000, 0, -1.0f, false, true},
+        {5000, 0, 1.0f, false, true},
+        {1250, 0, 0.05f, false, false, true},
+        {1250, 1000, -0.05f, false, false, true},
     };
     for (const Case& k : cases) {
         std::vector<int16_t> samples(static_cast<size_t>(2 * k.frames), 4000);
         blocks.push_back(mixtest::S16Frames(samples));
         const std::vector<uint8_t>& data = blocks.back();
-        ISonvexSound* sound = Sonvex_CreateSound(2, 16, 44100, static_cast<int32_t>(data.size()),
-                                                 data.data(), 0);
+        ISonvexMusic* sound = Sonvex_CreateSound(2, 16, 44100, static_cast<int32_t>(data.size()), data.data(), 0);
+        if (k.wav) {
+            Sonvex_DeleteSound(static_cast<ISonvexSound*>(sound));
+            blocks.push_back(WavWriter::Simple(WavFormat{}, data));
+            sound = WavLoader(Sonvex_CreateMemStream(blocks.back().data(), static_cast<int32_t>(blocks.back().size())));
+        }
         sound->AddRef();   // the framework's sound holds it too
         ISonvexChannel* channel = sound->PlayMusicOnChannel(nullptr);
         auto playOut = [&](float rate) {
             channel->SetRate(rate);
             channel->SetPaused(0);
-            for (int32_t block = 0; block < 8 && channel->Playing() == 1; ++block) {
+            for (int32_t block = 0; block < 400 && channel->Playing() == 1; ++block) {
                 Mix();
+                if (k.pausedAtEnd && sound->GetStatus() == 0 && channel->Playing() == 1) {
+                    channel->SetPaused(1);
+                    Mix();
+                    channel->SetPaused(0);
+                }
             }
         };
         if (k.resumed) {
@@ -332,7 +351,7 @@ TEST_F(MixerTest, SoundThatEndsBackwardsStopsAndIsReaped) {
         const std::string name = std::to_string(k.frames) + " frames from " +
                                  std::to_string(k.start) + " at " + std::to_string(k.rate);
         EXPECT_EQ(channel->Playing(), 0) << name;
-        EXPECT_EQ(channel->GetPosition(0), k.rate > 0.0f ? static_cast<int32_t>(data.size()) : 0) << name;
+        EXPECT_EQ(channel->GetPosition(0), k.rate > 0.0f || k.wav ? static_cast<int32_t>(data.size()) : 0) << name;
         EXPECT_EQ(sound->GetStatus(), 0) << name;
         Sonvex_ReleaseChannel(channel);
         Mix();

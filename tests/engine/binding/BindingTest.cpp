@@ -489,6 +489,35 @@ TEST(Sounds, CueingTheSoundAChannelPlaysOntoItAfterTheProgramDroppedTheSound) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "~ISonvexSound"), 1);
 }
 
+// A sound made to loop loops on a channel that has played nothing; a channel that played before
+// keeps the loop flag its program gave it, and a flag set after the sound is cued wins.
+TEST(Sounds, ASoundMadeToLoopLoopsWhenPlayed) {
+    StartModules();
+    fw::Ref<sonvex2::TSonvexDriver> driver = sonvex2::TSonvexStreamDriver::Find("sonvex rtaudio");
+    fw::Ref<fw::TSound> once = driver->CreateSound(fw::CreateAudioSample(3000, 44100, 5), 0);
+    enum On { Fresh, Allocated, PlayedBefore };
+    // sound's flags, channel, the channel's flag set by the program before or after (-1: never)
+    const std::vector<std::tuple<int32_t, On, int32_t, int32_t, bool>> cases = {
+        {1, Fresh, -1, -1, true},        {0, Fresh, -1, -1, false},       {1, Allocated, -1, -1, true},
+        {1, PlayedBefore, 0, -1, false}, {0, PlayedBefore, 1, -1, true},  {1, Fresh, -1, 0, false}};
+    for (const auto& [flags, on, before, after, loops] : cases) {
+        fw::Ref<fw::TSound> sound = driver->CreateSound(fw::CreateAudioSample(3000, 44100, 5), flags);
+        fw::Ref<fw::TChannel> channel = on == Allocated ? driver->AllocChannel() : fw::Ref<fw::TChannel>();
+        if (on == PlayedBefore) {
+            channel = once->Play(channel);
+            sonvex2::SetChannelLoopMode(channel, before);
+        }
+        channel = sound->Play(channel);
+        if (after >= 0) {
+            sonvex2::SetChannelLoopMode(channel, after);
+        }
+        MixUntilStopped(fw::Cast<sonvex2::TSonvexChannel>(channel)->_channel, 20);
+        EXPECT_EQ(fw::ChannelPlaying(channel), loops ? 1 : 0) << flags << " " << on << " " << before << " " << after;
+        EXPECT_EQ(sonvex2::GetChannelLoopMode(channel), loops ? 1 : 0) << flags << " " << on;
+        fw::StopChannel(channel);
+    }
+}
+
 TEST(Lifetimes, AThousandLoadCuePlayReleaseCyclesLeaveNothingOpen) {
     StartModules();
     const std::vector<std::string> paths = {WriteTempFile("a.wav", bindingtest::WavFile(64)),

@@ -116,4 +116,20 @@ inline fw::Ref<sonvex2::TSonvexDriver> MakeThreadDriver(const std::string& name,
     return driver;
 }
 
+// The modules started and a ThreadOutput selected as the framework's driver, for one test. The
+// driver goes back to "Null" at its end, not through the exit handlers: the tests after it need
+// the engine.
+struct ThreadedDriver {
+    ThreadOutput* output = nullptr;
+    fw::Ref<sonvex2::TSonvexDriver> driver;
+    bool selected = false;
+
+    ThreadedDriver() {
+        StartModules();
+        driver = MakeThreadDriver("Threaded", &output);
+        selected = fw::SetAudioDriver("Threaded") == 1;
+    }
+    ~ThreadedDriver() { fw::SetAudioDriver("Null"); }
+};
+
 }  // namespace bindingtest

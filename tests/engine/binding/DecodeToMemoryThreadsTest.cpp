@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ISonvexEffect.h"
 #include "engine/MemAudioStream.h"
 #include "tests/engine/binding/BindingTestSupport.h"
 #include "tests/engine/players/PlayerTestSupport.h"
@@ -113,13 +114,33 @@ struct Gated final : ISonvexMusic {
     int32_t Seek(int32_t, int32_t) override { return 0; }
 };
 
-// One music, one filling thread: while a channel may play it, a decode of it answers none; while a
-// decode fills it, so do cueing, playing and a second decode. The decode that runs is the music.
+// Hands on what its input delivers: an effect that changes nothing. It goes with its channel.
+struct PassThrough final : ISonvexEffect {
+    PassThrough() {
+        Deleter = [](ISonvexMusic* effect) {
+            static_cast<PassThrough*>(effect)->Input->Release();
+            delete static_cast<PassThrough*>(effect);
+        };
+    }
+    int32_t FillBuffer(uint8_t* dest, int32_t bytes) override {
+        Input->Position = Position.load();
+        Input->Status = Status.load();
+        Input->LoopMode = LoopMode.load();
+        const int32_t n = Input->FillBuffer(dest, bytes);
+        Position = Input->Position.load();
+        Status = Input->Status.load();
+        return n;
+    }
+    int32_t Seek(int32_t position, int32_t unit) override { return Input->Seek(position, unit); }
+    void OnAttach() override {}
+};
+
+// One music, one filling thread: while a channel may play it, itself or through an effect, a decode
+// of it answers none; while a decode fills it, so do cueing, playing and a second decode. The
+// decode that runs is the music.
 TEST(DecodeToMemory, AMusicIsFilledByOneThreadAtATime) {
-    bindingtest::StartModules();
-    bindingtest::ThreadOutput* output = nullptr;
-    fw::Ref<sonvex2::TSonvexDriver> driver = bindingtest::MakeThreadDriver("Threaded", &output);
-    ASSERT_EQ(fw::SetAudioDriver("Threaded"), 1);
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
     FlacWriterOptions flac;
     flac.frames = 88200;
     OggWriterOptions ogg;
@@ -132,6 +153,10 @@ TEST(DecodeToMemory, AMusicIsFilledByOneThreadAtATime) {
         fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 1);
         ASSERT_TRUE(WaitFor([&] { return sonvex2::GetChannelPosition(playing, 0) > 0; }, std::chrono::seconds(10)));
         EXPECT_FALSE(sonvex2::DecodeMusicToMemory(music, memory.data())) << file.size();
+        fw::Ref<sonvex2::TSonvexEffect> effect = fw::New<sonvex2::TSonvexEffect>();
+        effect->_effect = new PassThrough;
+        ASSERT_EQ(sonvex2::AttachEffect(playing, effect), 1);
+        EXPECT_FALSE(sonvex2::DecodeMusicToMemory(music, memory.data())) << file.size() << " through an effect";
         fw::PauseChannel(playing);
         EXPECT_FALSE(sonvex2::DecodeMusicToMemory(music, memory.data())) << file.size();
         playing = fw::Ref<sonvex2::TSonvexChannel>();   // released, and stopped: it fills no more
@@ -159,7 +184,55 @@ TEST(DecodeToMemory, AMusicIsFilledByOneThreadAtATime) {
     EXPECT_TRUE(sonvex2::CueMusic(music, 0));   // the decode has ended
     // The mixer reaps that channel while the source still lives.
     ASSERT_TRUE(WaitFor([&] { return gated.GetRefCount() == held; }, std::chrono::seconds(10)));
-    fw::SetAudioDriver("Null");
+}
+
+// One thread decodes a music to memory again and again while another plays and stops it, with
+// the mixer running: however the calls meet, each decode that is accepted is the whole music.
+TEST(DecodeToMemory, ADecodeAndAPlayOnTwoThreadsTakeTurns) {
+    bindingtest::ThreadedDriver threaded;
+    ASSERT_TRUE(threaded.selected);
+    FlacWriterOptions flac;
+    flac.frames = 22050;
+    for (const std::vector<uint8_t>& file : {bindingtest::WavFile(22050), WriteFlac(flac)}) {
+        const std::vector<uint8_t> whole = bindingtest::StraightDecode(sonvex2::LoadMusic(BankOf(file)));
+        fw::Ref<sonvex2::TMusic> music = sonvex2::LoadMusic(BankOf(file));
+        std::atomic<bool> done{false};
+        std::atomic<int32_t> plays{0};
+        std::atomic<int32_t> attempts{0};
+        std::thread player([&] {
+            while (!done) {
+                fw::Ref<sonvex2::TSonvexChannel> playing = sonvex2::PlayMusic(music, 0);
+                if (playing) {   // else a decode fills the music: try again at once
+                    const int32_t block = threaded.output->blocks;
+                    WaitFor([&] { return threaded.output->blocks > block; }, std::chrono::seconds(10));
+                    ++plays;
+                    fw::StopChannel(playing);
+                    playing = nullptr;
+                    // Plays again as the next decode starts.
+                    const int32_t seen = attempts;
+                    while (!done && attempts == seen) {
+                        std::this_thread::yield();
+                    }
+                }
+            }
+        });
+        std::vector<uint8_t> memory(whole.size() + 44100);
+        int32_t accepted = 0;
+        while (plays < 50) {
+            ++attempts;
+            fw::Ref<sonvex2::TSonvexChannel> decoding = sonvex2::DecodeMusicToMemory(music, memory.data());
+            if (decoding) {
+                ++accepted;
+                EXPECT_TRUE(WaitFor([&] { return fw::ChannelPlaying(decoding) == 0; }, std::chrono::seconds(20)));
+                const auto decoded = static_cast<MemAudioStream*>(decoding->_channel)->Destination - memory.data();
+                EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + decoded, whole.begin(), whole.end()))
+                    << file.size() << " bytes, decode " << accepted;
+            }
+        }
+        done = true;
+        player.join();
+        EXPECT_GT(accepted, 0) << file.size();
+    }
 }
 
 // The caller gives the length and one step, the only size it can know; a header that understates

@@ -328,14 +328,26 @@ TEST(WavPlayback, TruncatedDataEndsWhereTheStreamEnds) {
 
 TEST(WavPlayback, UnknownDataSizeRunsToTheEndOfTheStream) {
     const std::vector<uint8_t> samples = WavSamples(999, 2, 8);
-    // A size no position can reach, and the 0 of a recorder that never finished its header.
-    for (const uint32_t size : {0xffffffffu, 0u}) {
-        const std::vector<uint8_t> bytes = WavWriter().Format(Pcm(2, 8)).Data(samples, size).Bytes();
+    const std::vector<uint8_t> tags = WavListInfo("Cut in its tags");
+    // A size no position can reach, and the 0 of a recorder that never finished its header; but
+    // a 0 with a chunk id after it is an empty data chunk, even when that chunk was cut short.
+    const struct {
+        uint32_t size;
+        WavWriter file;
+        std::vector<uint8_t> plays;
+    } cases[] = {
+        {0xffffffffu, WavWriter().Format(Pcm(2, 8)).Data(samples, 0xffffffffu), samples},
+        {0, WavWriter().Format(Pcm(2, 8)).Data(samples, 0), samples},
+        {0, WavWriter().Format(Pcm(2, 8)).Data({}).Chunk("LIST", tags), {}},
+        {0, WavWriter().Format(Pcm(2, 8)).Data({}).Chunk("LIST", tags, static_cast<uint32_t>(tags.size() + 100)), {}},
+    };
+    for (const auto& k : cases) {
+        const std::vector<uint8_t> bytes = k.file.Bytes();
         ISonvexStream* stream = Sonvex_CreateMemStream(bytes.data(), static_cast<int32_t>(bytes.size()));
         WavPlayer* player = WavLoader(stream);
-        ASSERT_NE(player, nullptr) << size;
-        EXPECT_EQ(player->Length, static_cast<int32_t>(samples.size())) << size;
-        EXPECT_EQ(Decode(player), samples) << size;
+        ASSERT_NE(player, nullptr) << k.size << ", " << bytes.size() << " bytes";
+        EXPECT_EQ(player->Length, static_cast<int32_t>(k.plays.size())) << k.size << ", " << bytes.size() << " bytes";
+        EXPECT_EQ(Decode(player), k.plays) << k.size << ", " << bytes.size() << " bytes";
         WavPlayer::Destroy(player);
     }
 }
