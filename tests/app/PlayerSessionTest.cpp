@@ -262,8 +262,9 @@ TEST_F(PlayerSessionTest, SlowAndFastKeepTheFocusWhenSwitchedOff) {
     }
 }
 
-// Tab and Shift+Tab leave the CONTROLS row for each slider and come back into it: the slider
-// reached moves on an arrow key, the button come back to is pressed by Space.
+// Tab and Shift+Tab leave the CONTROLS row for each slider, in the order the screen shows them,
+// and come back into it: the slider reached moves on an arrow key, the button come back to is
+// pressed by Space.
 TEST_F(PlayerSessionTest, TabAndShiftTabReachEachSliderAndComeBack) {
     fw::StopTimer(player->Timer);
     Open(song);
@@ -276,8 +277,9 @@ TEST_F(PlayerSessionTest, TabAndShiftTabReachEachSliderAndComeBack) {
         fw::Ref<fw::TGadget> button;
     } trips[] = {
         {player->myabout, 0, 1, player->myslider, 2, player->myperdue},
-        {player->myabout, 0, 2, player->mypan, 3, player->myperdue},
-        {player->myload, ShiftMask, 1, app::VolumeSlider, 1, player->myload},
+        {player->myabout, 0, 2, app::VolumeSlider, 3, player->myperdue},
+        {player->myabout, 0, 3, player->mypan, 4, player->myperdue},
+        {player->myload, ShiftMask, 1, player->mypan, 1, player->myload},
     };
     for (const auto& t : trips) {
         SCOPED_TRACE(fw::GadgetText(t.from) + " " + std::to_string(t.tabs));
