@@ -8,29 +8,46 @@ namespace app {
 
 namespace {
 
+// The driver StartAudioDriver was asked for.
+std::string& WantedOutput() {
+    static std::string name;
+    return name;
+}
+
 // Set once the user knows of the current outage; the output running again clears it.
 bool outageTold = false;
 
+fw::Ref<sonvex2::TSonvexDriver> CurrentOutput() {
+    return fw::Cast<sonvex2::TSonvexDriver>(fw::AudioDriver());
+}
+
 fw::Ref<sonvex2::TSonvexDriver> FailedOutput() {
-    fw::Ref<sonvex2::TSonvexDriver> driver = fw::Cast<sonvex2::TSonvexDriver>(fw::AudioDriver());
+    fw::Ref<sonvex2::TSonvexDriver> driver = CurrentOutput();
     return driver && driver->Failed() != 0 ? driver : fw::Ref<sonvex2::TSonvexDriver>();
+}
+
+std::string WhyNotRunning(const fw::Ref<sonvex2::TSonvexDriver>& driver) {
+    const std::string reason = driver ? driver->LastError() : "there is no such driver";
+    return reason.empty() ? "the audio device did not start" : reason;
 }
 
 }  // namespace
 
 int32_t StartAudioDriver(const std::string& name) {
+    WantedOutput() = name;
     const int32_t started = fw::SetAudioDriver(name);
     if (started == 0) {
-        fw::Ref<sonvex2::TSonvexDriver> driver = sonvex2::TSonvexStreamDriver::Find(name);
-        std::string reason = driver ? driver->LastError() : "there is no such driver";
-        if (reason.empty()) {
-            reason = "the audio device did not start";
-        }
-        fw::Notify("Unable to start the audio output \"" + name + "\": " + reason +
-                       "\nThe player goes on without sound.",
+        fw::Notify("Unable to start the audio output \"" + name + "\": " +
+                       WhyNotRunning(sonvex2::TSonvexStreamDriver::Find(name)) +
+                       "\nThe player goes on without sound; PLAY or LOAD tries again.",
                    true);
     }
     return started;
+}
+
+int32_t OutputRuns() {
+    fw::Ref<sonvex2::TSonvexDriver> driver = CurrentOutput();
+    return driver && driver->Failed() == 0 ? 1 : 0;
 }
 
 int32_t OutputFailureToTell() {
@@ -49,11 +66,25 @@ void TellOutputFailure() {
                true);
 }
 
-void RestartFailedOutput() {
-    fw::Ref<sonvex2::TSonvexDriver> driver = FailedOutput();
-    if (driver && driver->Startup() != 0) {
-        outageTold = false;
+int32_t RestartOutput() {
+    if (OutputRuns() != 0) {
+        return 1;
     }
+    // A driver that failed while running is still current; one that never started is not, and
+    // is selected anew.
+    fw::Ref<sonvex2::TSonvexDriver> driver = FailedOutput();
+    if (driver ? driver->Startup() != 0 : fw::SetAudioDriver(WantedOutput()) != 0) {
+        outageTold = false;
+        return 1;
+    }
+    if (!driver) {
+        driver = sonvex2::TSonvexStreamDriver::Find(WantedOutput());
+    }
+    outageTold = true;
+    fw::Notify("Unable to start the audio output \"" + (driver ? driver->Name() : WantedOutput()) + "\" again: " +
+                   WhyNotRunning(driver) + "\nPLAY or LOAD tries again.",
+               true);
+    return 0;
 }
 
 }  // namespace app

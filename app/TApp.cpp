@@ -117,7 +117,10 @@ void TApp::OnGadgetAction(const fw::Ref<fw::TEvent>& event) {
         fw::SetGadgetText(myload, "LOAD");
         fw::PollSystem();
         const std::string path = fw::RequestFile("", sonvex2::GetMusicFilter(1, 1), 0, "");
-        RestartFailedOutput();
+        // A cancelled requester opens nothing, so it asks for no sound.
+        if (!path.empty()) {
+            RestartOutput();
+        }
         OpenAudio(path, 0);
         return;
     }
@@ -163,14 +166,17 @@ void TApp::OnGadgetAction(const fw::Ref<fw::TEvent>& event) {
         fw::PollSystem();
         fw::Delay(10);
     } else if (Is(source, myplay)) {
-        RestartFailedOutput();
         fw::SetGadgetText(myplay, "PLAY");
         fw::PollSystem();
         if (Status == 0) {
-            Status = 1;
-            fw::ResumeChannel(CurrentChannel);
-            fw::SetGadgetText(myplay, "PAUSE");
-            fw::EnableGadget(myload);
+            // Into an output that stays down nothing would be heard: the channel waits, and the
+            // window goes on saying so.
+            if (RestartOutput() != 0) {
+                Status = 1;
+                fw::ResumeChannel(CurrentChannel);
+                fw::SetGadgetText(myplay, "PAUSE");
+                fw::EnableGadget(myload);
+            }
         } else {
             Status = 0;
             fw::PauseChannel(CurrentChannel);
@@ -267,8 +273,13 @@ int32_t TApp::OpenAudio(const std::string& path, int32_t force) {
     }
     CurrentChannel = channel;
     fw::PollSystem();
-    fw::SetGadgetText(myplay, "PAUSE");
-    Status = 1;
+    // With the output down nothing would be heard: the file waits at its start for PLAY, which
+    // tries the output again, and the window does not say it plays.
+    const bool heard = OutputRuns() != 0;
+    if (heard) {
+        fw::SetGadgetText(myplay, "PAUSE");
+    }
+    Status = heard ? 1 : 0;
     fw::SetSliderRange(myslider, 0, sonvex2::GetChannelLength(CurrentChannel, kUnitFrames) / kFramesPerSliderStep);
     fw::PollSystem();
     if (sonvex2::ChannelSeekable(CurrentChannel) == 0) {
@@ -276,10 +287,12 @@ int32_t TApp::OpenAudio(const std::string& path, int32_t force) {
     } else {
         fw::EnableGadget(myslider);
     }
-    fw::ResumeChannel(CurrentChannel);
-    // A tick in the polls above saw the cued channel not yet playing and took "PAUSE" back.
-    Status = 1;
-    fw::SetGadgetText(myplay, "PAUSE");
+    if (heard) {
+        fw::ResumeChannel(CurrentChannel);
+        // A tick in the polls above saw the cued channel not yet playing and took "PAUSE" back.
+        Status = 1;
+        fw::SetGadgetText(myplay, "PAUSE");
+    }
     fw::SetGraphics(fw::CanvasGraphics(ScopeCanvas));
     fw::PollSystem();
 

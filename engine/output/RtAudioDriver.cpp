@@ -29,18 +29,26 @@ void RtAudioDriver::ReportStartupFailure(const std::string& reason) {
     std::cerr << "RtAudioDriver::Startup failed: " << reason << std::endl;
 }
 
-RtAudioDriver::RtAudioDriver() {
+uint32_t RtAudioDriver::FindDevice() {
+    outputParams = RtAudio::StreamParameters{};
+    const uint32_t count = audio->getDeviceCount();
+    if (count != 0) {
+        outputParams.deviceId = audio->getDefaultOutputDevice();
+        outputParams.nChannels = kOutputChannels;
+        outputParams.firstChannel = 0;
+        bufferFrames = kBufferFrames;
+    }
+    return count;
+}
+
+RtAudioDriver::RtAudioDriver() : audio(std::make_unique<RtAudio>(RtAudio::UNSPECIFIED)) {
     DebugLog("RtAudioDriver::RtAudioDriver");
-    const uint32_t count = audio.getDeviceCount();
+    const uint32_t count = FindDevice();
     if (count == 0) {
         DebugLog("No audio output device found!");
         return;
     }
     DebugLogInt("Audio drivers found=", static_cast<int32_t>(count));
-    outputParams.deviceId = audio.getDefaultOutputDevice();
-    outputParams.nChannels = kOutputChannels;
-    outputParams.firstChannel = 0;
-    bufferFrames = kBufferFrames;
 }
 
 RtAudioDriver::~RtAudioDriver() {
@@ -64,6 +72,15 @@ int32_t RtAudioDriver::Startup() {
         return 1;
     }
     DebugLog("RtAudioDriver::Startup");
+    if (outputParams.nChannels == 0 || lookAgain) {
+        try {
+            audio = std::make_unique<RtAudio>(RtAudio::UNSPECIFIED);
+        } catch (const RtAudioError& error) {
+            ReportStartupFailure(error.getMessage());
+            return 0;
+        }
+        FindDevice();
+    }
     if (outputParams.nChannels == 0) {
         ReportStartupFailure("No audio output device found!");
         return 0;
@@ -75,24 +92,26 @@ int32_t RtAudioDriver::Startup() {
     bufferFrames = kBufferFrames;
     // A failed stream stays open until the watcher gets to it. Once it is closed no callback of
     // it runs, so the new stream starts unfailed.
-    if (audio.isStreamOpen()) {
-        audio.closeStream();
+    if (audio->isStreamOpen()) {
+        audio->closeStream();
     }
     const int32_t hadFailed = failed.exchange(0);
     try {
-        audio.openStream(&outputParams, nullptr, RTAUDIO_FLOAT32, kOutputRate, &bufferFrames,
-                         &AudioCallback, this, &options, &RtAudioDriver::OnStreamError);
-        audio.startStream();
+        audio->openStream(&outputParams, nullptr, RTAUDIO_FLOAT32, kOutputRate, &bufferFrames,
+                          &AudioCallback, this, &options, &RtAudioDriver::OnStreamError);
+        audio->startStream();
     } catch (const RtAudioError& error) {
         // A stream that opened but would not start is closed, so the next Startup can open it.
-        if (audio.isStreamOpen()) {
-            audio.closeStream();
+        if (audio->isStreamOpen()) {
+            audio->closeStream();
         }
         // Still down after a failure: the next Startup tries again.
         failed.store(hadFailed);
+        lookAgain = true;
         ReportStartupFailure(error.getMessage());
         return 0;
     }
+    lookAgain = false;
     started = 1;
     shutDown = 0;
     {
@@ -110,8 +129,8 @@ int32_t RtAudioDriver::Shutdown() {
     shutDown = 1;
     std::lock_guard<std::mutex> lock(rtAudioLock);
     // Closing no stream only makes RtAudio print a warning.
-    if (audio.isStreamOpen()) {
-        audio.closeStream();
+    if (audio->isStreamOpen()) {
+        audio->closeStream();
     }
     return 1;
 }
@@ -157,8 +176,8 @@ void RtAudioDriver::WatchOutput() {
         {
             std::lock_guard<std::mutex> lock(rtAudioLock);
             // A Startup may have put a new stream in its place meanwhile.
-            if (failed.load() != 0 && audio.isStreamOpen()) {
-                audio.closeStream();
+            if (failed.load() != 0 && audio->isStreamOpen()) {
+                audio->closeStream();
             }
         }
         DebugLogPair("RtAudioDriver: output failed, stream closed:", reason);

@@ -4,7 +4,9 @@
 // runs the mixer once per buffer; everything else runs on the main thread.
 //
 // Failures are answered, never thrown: a Startup that finds no device, or that RtAudio refuses
-// with an RtAudioError, answers 0 and leaves the driver ready to try again. A running stream that
+// with an RtAudioError, answers 0 and leaves the driver ready to try again; the next Startup then
+// looks for the device anew, since RtAudio keeps to the API it found (or did not find) devices on
+// when it was made, and a sound server may have started since. A running stream that
 // fails (the sound server goes away) stops being mixed at RtAudio's first error report; the
 // driver's watcher thread then closes it, and the next Startup opens a new one.
 
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,7 +28,8 @@ public:
     int32_t sampleRate = 44100;
     int32_t channels = 2;
     int32_t bits = 16;
-    RtAudio audio{RtAudio::UNSPECIFIED};
+    // Made again whenever a Startup looks for the device anew.
+    std::unique_ptr<RtAudio> audio;
     // All zero (nChannels 0) when the constructor found no output device.
     RtAudio::StreamParameters outputParams{};
     RtAudio::StreamOptions options{};
@@ -56,6 +60,9 @@ public:
 
 private:
     void ReportStartupFailure(const std::string& reason);
+    // The device count of `audio`, with outputParams and bufferFrames set for its default output
+    // device when there is one.
+    uint32_t FindDevice();
     // RtAudio's error callback. It carries no user data: the driver is the one whose stream
     // thread reports, as the audio callback noted it there.
     static void OnStreamError(RtAudioError::Type type, const std::string& text);
@@ -71,6 +78,8 @@ private:
     // Why the last Startup failed or the running stream failed; empty while it runs.
     std::string lastError;
     bool failurePending = false;
+    // Main thread only: the last Startup failed, so the next one looks for the device anew.
+    bool lookAgain = false;
     bool watcherQuit = false;
     std::thread watcher;
 };

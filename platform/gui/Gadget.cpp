@@ -37,6 +37,10 @@ TGadget* Owner(TGadget::Impl* impl) {
     return static_cast<TGadget*>(impl->widget->user_data());
 }
 
+bool ReadsBefore(const Fl_Widget& a, const Fl_Widget& b) {
+    return a.y() < b.y() || (a.y() == b.y() && a.x() < b.x());
+}
+
 // Widgets are made outside any open group and added where they belong, at the parent's client origin.
 Ref<TGadget> Attach(const Ref<TGadget>& gadget, Fl_Widget* widget, TGadget::Impl* parent, int32_t x, int32_t y,
                     int32_t w, int32_t h) {
@@ -48,7 +52,14 @@ Ref<TGadget> Attach(const Ref<TGadget>& gadget, Fl_Widget* widget, TGadget::Impl
     int32_t oy = 0;
     ClientOrigin(*parent, ox, oy);
     widget->resize(ox + x, oy + y, std::max(w, 0), std::max(h, 0));
-    parent->widget->as_group()->add(widget);
+    // Tab moves the focus through a group's children in their order, so they are kept in the order
+    // the screen shows them (top to bottom, then left to right), whatever order they were made in.
+    Fl_Group* group = parent->widget->as_group();
+    int index = 0;
+    while (index < group->children() && !ReadsBefore(*widget, *group->child(index))) {
+        ++index;
+    }
+    group->insert(*widget, index);
     parent->kids.push_back(gadget);
     parent->widget->redraw();
     return gadget;
@@ -271,7 +282,7 @@ Ref<TGadget> CreateScrollPanel(int32_t x, int32_t y, int32_t w, int32_t h, Ref<T
         return gadget;
     }
     TGadget::Impl* impl = gadget->impl_;
-    Fl_Scroll* scroll = new Fl_Scroll(0, 0, w, h);
+    Fl_Scroll* scroll = new GadgetScroll(0, 0, w, h);
     scroll->end();
     scroll->resizable(nullptr);
     scroll->box((flags & SCROLLPANEL_SUNKEN) != 0 ? FL_DOWN_BOX : FL_NO_BOX);
@@ -501,8 +512,13 @@ int32_t GadgetDisabled(const Ref<TGadget>& gadget) {
 
 void ActivateGadget(const Ref<TGadget>& gadget) {
     TGadget::Impl* impl = Live(gadget);
-    if (impl != nullptr) {
-        impl->widget->take_focus();
+    if (impl == nullptr) {
+        return;
+    }
+    // A gadget with nothing in it that takes the focus (a scroll panel over a canvas) holds it itself.
+    Fl_Widget* widget = impl->widget;
+    if (widget->take_focus() == 0 && widget->takesevents() != 0) {
+        Fl::focus(widget);
     }
 }
 

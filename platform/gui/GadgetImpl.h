@@ -79,6 +79,14 @@ public:
     void draw() override;
 };
 
+// A scroll panel that holds the focus itself has nothing for the arrow keys to move: they stay
+// with it rather than moving the focus to a neighbour whose value the next arrow would change.
+class GadgetScroll : public Fl_Scroll {
+public:
+    GadgetScroll(int32_t x, int32_t y, int32_t w, int32_t h) : Fl_Scroll(x, y, w, h) {}
+    int handle(int event) override;
+};
+
 class GadgetCanvas : public Fl_Widget {
 public:
     GadgetCanvas(TGadget* gadget, int32_t x, int32_t y, int32_t w, int32_t h)

@@ -138,6 +138,13 @@ int GadgetPanel::handle(int event) {
     }
 }
 
+int GadgetScroll::handle(int event) {
+    if (event == FL_KEYBOARD && Fl::focus() == this && MovesFocus() && Fl::event_key() != FL_Tab) {
+        return 1;
+    }
+    return Fl_Scroll::handle(event);
+}
+
 void GadgetButton::draw() {
     if (active_r()) {
         Fl_Button::draw();

@@ -46,9 +46,9 @@ TEST(AudioStartTest, UserIsToldOnceWithTheReasonOnlyWhenTheDriverFails) {
     EXPECT_EQ(app::StartAudioDriver("Missing"), 0);
     EXPECT_EQ(told, (std::vector<std::string>{
                         "Unable to start the audio output \"refusing\": error connecting output to PulseAudio "
-                        "server.\nThe player goes on without sound.",
+                        "server.\nThe player goes on without sound; PLAY or LOAD tries again.",
                         "Unable to start the audio output \"Missing\": there is no such driver\nThe player goes "
-                        "on without sound."}));
+                        "on without sound; PLAY or LOAD tries again."}));
     fw::SetNotifyPresenter(nullptr);
 }
 

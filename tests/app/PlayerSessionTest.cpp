@@ -1,14 +1,17 @@
 // A user's session with the player, gadget action by gadget action: the texts, enable states,
 // channel calls and status lines each one leaves, the ticks that run inside the handlers' polls,
 // the clip lamp and closing the window. The output driver is kept from starting (no sound
-// server), so the tests drive the mixer themselves where they need sound.
+// server) and a stand-in that mixes nothing takes its name, so the tests drive the mixer
+// themselves where they need sound, and bring the output down and up where they need that.
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/Scope.h"
 #include "engine/ISonvexChannel.h"
+#include "engine/binding/TSonvexDriver.h"
 #include "engine/Mixer.h"
 #include "platform/audio/TAudioDriver.h"
 #include "tests/app/PlayerFixture.h"
@@ -58,6 +61,29 @@ fw::Ref<fw::Object> NoteAction(int32_t, fw::Ref<fw::Object> data, fw::Ref<fw::Ob
     return data;
 }
 
+// An engine output that mixes nothing, under the player's driver name (newer, so found first),
+// up or down as the test says.
+struct StandInOutput final : ISonvexAudioDriver {
+    int32_t up = 1, failed = 0;
+    int32_t Startup() override { return up != 0 ? (failed = 0, 1) : 0; }
+    int32_t Shutdown() override { return 1; }
+    void CreateSound() override {}
+    std::string LastError() const override { return "the server is down"; }
+    int32_t Failed() const override { return failed; }
+};
+
+StandInOutput& StandIn() {
+    static StandInOutput* output = [] {
+        auto* made = new StandInOutput();
+        fw::Ref<sonvex2::TSonvexDriver> driver = fw::New<sonvex2::TSonvexDriver>();
+        driver->_driver = made;
+        driver->_name = "Sonvex RtAudio";
+        sonvex2::TSonvexStreamDriver::AddDriver(driver, driver->_name);
+        return made;
+    }();
+    return *output;
+}
+
 class PlayerSessionTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -65,7 +91,9 @@ protected:
         setenv("PULSE_SERVER", "unix:/nonexistent/sonvex-app-test", 1);
         player = StartPlayer();
         ASSERT_TRUE(player);
-        ASSERT_EQ(fw::AudioDriver()->Name(), "Null");
+        StandIn().up = 1;
+        StandIn().failed = 0;
+        ASSERT_EQ(fw::SetAudioDriver("Sonvex RtAudio"), 1);
         song = player_test::WriteWav("song", kFrames, 7);
         fw::AddHook(fw::EmitEventHook, &NoteAction, actions, 1);
     }
@@ -209,6 +237,45 @@ TEST_F(PlayerSessionTest, LoadPlayPauseAndLoop) {
     EXPECT_EQ(fw::GadgetText(player->myplay), "PLAY");
 }
 
+// The output down as at a start without a server, then failing mid-play: the window says it plays
+// only while the output runs; each PLAY or LOAD that finds it down tries it again and says so
+// while it stays down; once it is back one PLAY plays.
+TEST_F(PlayerSessionTest, WindowPlaysOnlyWhileTheOutputRunsAndPlayOrLoadTryItAgain) {
+    fw::StopTimer(player->Timer);
+    StandIn().up = 0;
+    ASSERT_EQ(fw::SetAudioDriver("Sonvex RtAudio"), 0);
+    const std::function<void()> play = [&] { Act(player->myplay); }, load = [&] { Open(song); }, tick = [&] {
+        fw::EmitEvent(fw::CreateEvent(fw::TimerTick, player->Timer));
+        Drain();
+    };
+    const struct {
+        std::function<void()> act;
+        int32_t up, failed, playing;  // the output during the step; the channel after it
+        std::string told;             // the start of the box it brings, if any
+    } steps[] = {
+        {load, 0, 0, 0, "Unable to start the audio output \"Sonvex RtAudio\" again: the server is down\n"},
+        {play, 0, 0, 0, "Unable to start the audio output \"Sonvex RtAudio\" again: "},
+        {play, 1, 0, 1, ""},
+        {tick, 0, 1, 0, "The audio output \"Sonvex RtAudio\" stopped: the server is down\n"},
+        {play, 0, 1, 0, "Unable to start the audio output \"Sonvex RtAudio\" again: "},
+        {load, 0, 1, 0, "Unable to start the audio output \"Sonvex RtAudio\" again: "},
+        {play, 1, 1, 1, ""},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        StandIn().up = steps[i].up;
+        StandIn().failed = steps[i].failed;
+        const std::vector<std::string> before = player_test::Told();
+        steps[i].act();
+        EXPECT_EQ(fw::GadgetText(player->myplay), steps[i].playing != 0 ? "PAUSE" : "PLAY");
+        EXPECT_EQ(player->Status, steps[i].playing);
+        EXPECT_EQ(Engine()->PlayingFlag.load(), steps[i].playing);
+        const std::vector<std::string>& told = player_test::Told();
+        EXPECT_EQ(told.size(), before.size() + (steps[i].told.empty() ? 0 : 1));
+        EXPECT_EQ(told.size() > before.size() ? told.back().rfind(steps[i].told, 0) : 0u, 0u);
+    }
+}
+
 TEST_F(PlayerSessionTest, SlowAndFastExcludeEachOther) {
     fw::StopTimer(player->Timer);
     Open(song);
@@ -262,8 +329,9 @@ TEST_F(PlayerSessionTest, SlowAndFastKeepTheFocusWhenSwitchedOff) {
     }
 }
 
-// Tab and Shift+Tab leave the CONTROLS row for each slider and come back into it: the slider
-// reached moves on an arrow key, the button come back to is pressed by Space.
+// Tab and Shift+Tab leave the CONTROLS row for each slider, in the order the screen shows them,
+// and come back into it: the slider reached moves on an arrow key, the button come back to is
+// pressed by Space.
 TEST_F(PlayerSessionTest, TabAndShiftTabReachEachSliderAndComeBack) {
     fw::StopTimer(player->Timer);
     Open(song);
@@ -276,8 +344,9 @@ TEST_F(PlayerSessionTest, TabAndShiftTabReachEachSliderAndComeBack) {
         fw::Ref<fw::TGadget> button;
     } trips[] = {
         {player->myabout, 0, 1, player->myslider, 2, player->myperdue},
-        {player->myabout, 0, 2, player->mypan, 3, player->myperdue},
-        {player->myload, ShiftMask, 1, app::VolumeSlider, 1, player->myload},
+        {player->myabout, 0, 2, app::VolumeSlider, 3, player->myperdue},
+        {player->myabout, 0, 3, player->mypan, 4, player->myperdue},
+        {player->myload, ShiftMask, 1, player->mypan, 1, player->myload},
     };
     for (const auto& t : trips) {
         SCOPED_TRACE(fw::GadgetText(t.from) + " " + std::to_string(t.tabs));

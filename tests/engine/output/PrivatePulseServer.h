@@ -1,7 +1,8 @@
 #pragma once
 // A PulseAudio server of the test's own, set up as scripts/with-pulse sets up its server, that
 // the test can end mid-play and start again on the same socket. While it lives, PULSE_SERVER
-// points this process (and the recorders it starts) at it. Only this server is stopped, by PID.
+// points this process (and the recorders it starts) at it, started or not. Only this server is
+// stopped, by PID.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,10 +12,22 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tests/media/MonitorRecorder.h"
 
 namespace sonvex_test {
+
+// Frames of the recording in which anything sounds. An output that stops after its restart is
+// heard for the three buffers a new stream is prefilled with, 3072 frames, however long it is
+// recorded; one that runs on, for as long as it is recorded.
+inline size_t SoundingFrames(const std::vector<float>& samples) {
+    size_t frames = 0;
+    for (size_t i = 0; i + 1 < samples.size(); i += 2) {
+        frames += (samples[i] != 0.0f || samples[i + 1] != 0.0f) ? 1 : 0;
+    }
+    return frames;
+}
 
 class PrivatePulseServer {
 public:

@@ -127,7 +127,7 @@ TEST_F(RtAudioDriverTest, StartupWithoutDeviceAnswersZeroAndSaysWhyEachTime) {
             << log.err;
         EXPECT_EQ(driver->LastError(), "No audio output device found!");
         EXPECT_EQ(driver->started, 0);
-        EXPECT_FALSE(driver->audio.isStreamOpen());
+        EXPECT_FALSE(driver->audio->isStreamOpen());
     }
 }
 
@@ -142,7 +142,7 @@ TEST_F(RtAudioDriverTest, StartupCatchesRtAudioErrorAndPassesItsMessageOn) {
     // What RtAudio itself says to the same request, so the test does not hard-code its wording.
     std::string rtAudioMessage;
     Capture([&] {
-        RtAudio probe(driver->audio.getCurrentApi());
+        RtAudio probe(driver->audio->getCurrentApi());
         RtAudio::StreamParameters params = driver->outputParams;
         uint32_t frames = 1024;
         try {
@@ -163,7 +163,7 @@ TEST_F(RtAudioDriverTest, StartupCatchesRtAudioErrorAndPassesItsMessageOn) {
         << log.err;
     EXPECT_EQ(driver->LastError(), rtAudioMessage);
     EXPECT_EQ(driver->started, 0);
-    EXPECT_FALSE(driver->audio.isStreamOpen());
+    EXPECT_FALSE(driver->audio->isStreamOpen());
     // The options were filled for the attempt.
     EXPECT_EQ(driver->options.flags, RTAUDIO_SCHEDULE_REALTIME);
     EXPECT_EQ(driver->options.numberOfBuffers, 3u);

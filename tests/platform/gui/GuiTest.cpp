@@ -223,6 +223,33 @@ TEST(GuiEvents, ToggleButtonKeepsItsStateButNotAPressedLook) {
     fw::FreeGadget(window);
 }
 
+// Tab goes through the gadgets in the order the screen shows them, whatever order they were made
+// in; a scroll panel with nothing in it that takes the focus holds the focus it is given, keeps it
+// on the arrow keys and is passed over by Tab.
+TEST(GuiEvents, TabFollowsTheScreenAndAScrollPanelKeepsTheFocusItIsGiven) {
+    fw::Ref<fw::TGadget> window = fw::CreateWindow("focus", 0, 0, 400, 300, nullptr, 9);
+    fw::Ref<fw::TGadget> scroll = fw::CreateScrollPanel(10, 200, 300, 60, window, 1);
+    fw::CreateCanvas(0, 0, 1000, 40, fw::ScrollPanelClient(scroll), 0);
+    fw::Ref<fw::TGadget> middle = fw::CreateSlider(150, 100, 100, 20, window, 5);
+    fw::Ref<fw::TGadget> right = fw::CreateSlider(260, 100, 100, 20, window, 5);
+    fw::Ref<fw::TGadget> left = fw::CreateSlider(10, 100, 100, 20, window, 5);
+    fw::Ref<fw::TGadget> top = fw::CreateButton("TOP", 10, 10, 70, 19, window, 8);
+    fw::ActivateGadget(scroll);
+    const struct {
+        int key, shift;
+        fw::Ref<fw::TGadget> focus;
+    } keys[] = {{FL_Left, 0, scroll}, {FL_Down, 0, scroll}, {FL_Tab, 0, top},   {FL_Tab, 0, left},
+                {FL_Tab, 0, middle},  {FL_Tab, 0, right},   {FL_Tab, 0, top},   {FL_Tab, FL_SHIFT, right}};
+    for (const auto& k : keys) {
+        Fl::e_keysym = k.key;
+        Fl::e_state = k.shift;
+        Fl::handle(FL_KEYBOARD, WidgetOf(window)->as_window());
+        EXPECT_EQ(Fl::focus(), WidgetOf(k.focus)) << k.key << " " << k.shift;
+    }
+    Fl::e_state = 0;
+    fw::FreeGadget(window);
+}
+
 TEST(GuiCanvas, RectsFillPixelCentresAndShowOnlyAfterFlip) {
     fw::Ref<fw::TGadget> window = fw::CreateWindow("canvas", 0, 0, 200, 200, nullptr, 9);
     fw::Ref<fw::TGadget> canvas = fw::CreateCanvas(0, 0, 64, 115, window, 0);
