@@ -616,7 +616,7 @@ bool S3mRecognised(ScreenBytes& b) {
 // Files the other loaders read, or that no one would take for a module.
 bool OtherFormat(ScreenBytes& b) {
     static const char* const kMagic[] = {"RIFF", "RIFX", "RF64", "fLaC", "OggS", "FORM", "MThd", ".snd", "ID3",
-                                         "\x89PNG", "GIF8", "%PDF", "PK\x03\x04", "\x7f" "ELF", "\xff\xd8\xff"};
+                                         "\x89PNG", "GIF8", "%PDF", "PK\x03\x04", "\x7f\x45LF", "\xff\xd8\xff"};
     for (const char* magic : kMagic) {
         if (b.Is(0, magic, std::strlen(magic))) {
             return true;

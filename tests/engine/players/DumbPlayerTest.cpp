@@ -694,6 +694,7 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
     // it allocates an S3M sample's stated length before reading it.
     auto at16 = [](const std::vector<uint8_t>& b, size_t i) { return static_cast<size_t>(b[i] | b[i + 1] << 8); };
     auto at32 = [&](const std::vector<uint8_t>& b, size_t i) { return at16(b, i) | at16(b, i + 2) << 16; };
+    auto put32 = [](std::vector<uint8_t>& b, size_t i, uint32_t value) { std::memcpy(b.data() + i, &value, 4); };
     // Where each format's first sample header is.
     auto itSample = [&](const std::vector<uint8_t>& b) { return at32(b, 192 + at16(b, 32) + at16(b, 34) * 4); };
     auto s3mSample = [&](const std::vector<uint8_t>& b) { return at16(b, 96 + at16(b, 32)) * 16; };
@@ -747,17 +748,9 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
         // Found by fuzzing: DUMB resamples at the stated rate while it measures the module, and
         // from about 850 MHz on it does not come back; Impulse Tracker stops at 9,999,999 Hz.
         {"it sample rate of gigahertz", ModuleFormat::It,
-         [&](std::vector<uint8_t>& b) {
-             const size_t sample = itSample(b);
-             const uint32_t rate = 3120578076u;
-             std::memcpy(b.data() + sample + 60, &rate, 4);
-         }},
+         [&](std::vector<uint8_t>& b) { put32(b, itSample(b) + 60, 3120578076u); }},
         {"it sample rate above Impulse Tracker's", ModuleFormat::It,
-         [&](std::vector<uint8_t>& b) {
-             const size_t sample = itSample(b);
-             const uint32_t rate = 10000000;
-             std::memcpy(b.data() + sample + 60, &rate, 4);
-         }},
+         [&](std::vector<uint8_t>& b) { put32(b, itSample(b) + 60, 10000000); }},
         // Found by fuzzing: an IT of 22,024 orders took DUMB 89 s and 624 MB to measure.
         {"it orders beyond 256 and the end mark", ModuleFormat::It,
          [](std::vector<uint8_t>& b) {
@@ -767,11 +760,7 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
          }},
         {"s3m tempo 0", ModuleFormat::S3m, [](std::vector<uint8_t>& b) { b[50] = 0; }},
         {"s3m sample rate above Impulse Tracker's", ModuleFormat::S3m,
-         [&](std::vector<uint8_t>& b) {
-             const size_t sample = s3mSample(b);
-             const uint32_t rate = 10000000;
-             std::memcpy(b.data() + sample + 32, &rate, 4);
-         }},
+         [&](std::vector<uint8_t>& b) { put32(b, s3mSample(b) + 32, 10000000); }},
         {"s3m orders beyond 256", ModuleFormat::S3m,
          [](std::vector<uint8_t>& b) {
              ModuleSong song = EndingSong();
@@ -819,14 +808,13 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
         {"s3m sample of type 2 at rate 0", ModuleFormat::S3m,
          [&](std::vector<uint8_t>& b) {
              b[s3mSample(b)] = 2;
-             std::fill(b.begin() + s3mSample(b) + 32, b.begin() + s3mSample(b) + 36, 0);
+             put32(b, s3mSample(b) + 32, 0);
          }},
         {"s3m sample of type 200 at rate 2 GHz", ModuleFormat::S3m,
          [&](std::vector<uint8_t>& b) {
              b = WriteS3m(LeadSong(60, ModuleEffect::None));
              b[s3mSample(b)] = 200;
-             const uint32_t rate = 2000000000;
-             std::memcpy(b.data() + s3mSample(b) + 32, &rate, 4);
+             put32(b, s3mSample(b) + 32, 2000000000);
          }},
         // A portamento up takes a note to the top of DUMB's pitch range, where its step at 9,999,999
         // Hz passes 2^31 and DUMB's resampler never returns; a relative note of 127 gives an XM
@@ -834,8 +822,7 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
         {"it rate at Impulse Tracker's top, climbing from B-9", ModuleFormat::It,
          [&](std::vector<uint8_t>& b) {
              b = WriteIt(LeadSong(119, ModuleEffect::PortamentoUp));
-             const uint32_t rate = 9999999;
-             std::memcpy(b.data() + itSample(b) + 60, &rate, 4);
+             put32(b, itSample(b) + 60, 9999999);
          }},
         {"xm relative note 127, climbing", ModuleFormat::Xm,
          [&](std::vector<uint8_t>& b) {
@@ -845,15 +832,15 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
         {"it rate 1 at C-0", ModuleFormat::It,
          [&](std::vector<uint8_t>& b) {
              b = WriteIt(LeadSong(0, ModuleEffect::None));
-             const uint32_t rate = 1;
-             std::memcpy(b.data() + itSample(b) + 60, &rate, 4);
+             put32(b, itSample(b) + 60, 1);
          }},
         {"s3m rate 1 at C-0", ModuleFormat::S3m,
          [&](std::vector<uint8_t>& b) {
              b = WriteS3m(LeadSong(12, ModuleEffect::None));
-             const uint32_t rate = 1;
-             std::memcpy(b.data() + s3mSample(b) + 32, &rate, 4);
+             put32(b, s3mSample(b) + 32, 1);
          }},
+        // XM notes 98 to 120 take their sample and pitch from note-map entries DUMB never fills.
+        {"xm note 98", ModuleFormat::Xm, [](std::vector<uint8_t>& b) { b = WriteXm(LeadSong(109, ModuleEffect::None)); }},
         // DUMB halves the order table through a pointer it has not set, then reads 2 KB per pattern
         // into a buffer of none.
         {"mod tagged FLT8", ModuleFormat::Mod, [](std::vector<uint8_t>& b) { b = WriteMod(EndingSong(), "FLT8"); }},
@@ -878,13 +865,12 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
         const std::vector<uint8_t> bytes = WriteModule(format, longest);
         EXPECT_TRUE(DumbScreenAccepts(bytes.data(), bytes.size()));
     }
-    const uint32_t rate = 9999999;
     std::vector<uint8_t> fastest = WriteIt(EndingSong());
-    std::memcpy(fastest.data() + itSample(fastest) + 60, &rate, 4);
+    put32(fastest, itSample(fastest) + 60, 9999999);
     fastest[44] &= ~8;
     EXPECT_TRUE(DumbScreenAccepts(fastest.data(), fastest.size()));
     fastest = WriteS3m(EndingSong());
-    std::memcpy(fastest.data() + s3mSample(fastest) + 32, &rate, 4);
+    put32(fastest, s3mSample(fastest) + 32, 9999999);
     EXPECT_TRUE(DumbScreenAccepts(fastest.data(), fastest.size()));
 }
 
@@ -901,7 +887,7 @@ TEST(DumbPlayerLoad, ScreensAFileStreamWithoutReadingItWhole) {
     // 2 GiB, then take the length as a negative int and clear memory it does not own.
     std::vector<uint8_t> compressed = WriteIt(EndingSong());
     const size_t sample = compressed[192 + compressed[32]] | compressed[193 + compressed[32]] << 8;  // no instruments
-    compressed[sample + 18] |= 8;
+    compressed[sample + 18] = 1 | 8;  // compressed, and no loop for DUMB to cut it short at
     const uint32_t frames = 0x80000000u;
     std::memcpy(compressed.data() + sample + 48, &frames, 4);
     const Case cases[] = {
