@@ -13,9 +13,10 @@
 //   whose base rate lets a note reach a resampling step DUMB cannot take (0 divides by zero, past
 //   2^31 never returns), any S3M sample slot that DUMB reads as a sample, whatever its type;
 // - key-offs that read a channel's instrument outside DUMB's table: an S3M or IT pattern command
-//   of 32 (DUMB's own number for the XM key-off), an XM channel that can be left on an instrument
-//   above the count (or 0) with a note still sounding and that has a key-off, an IT or XM pattern
-//   entry cut short by its pattern's data;
+//   of 32 (DUMB's own number for the XM key-off) whose count can run out within a row, an XM
+//   channel that can be left on an instrument above the count (or 0) with a note still sounding
+//   and that has a key-off, an IT or XM pattern entry cut short by its pattern's data;
+// - XM notes 98 to 120, which DUMB maps through entries its reader never fills;
 // - IT: a compressed stereo sample (DUMB ends the process), a row naming one channel twice (DUMB
 //   writes to the working directory, or aborts);
 // - MOD: the "FLT8" layout (DUMB writes through a pointer it has not set and reads 2 KB into an
