@@ -37,16 +37,16 @@ DUMBFILE* OpenDumbFile(ISonvexStream* stream) {
     return dumbfile_open_memory(reinterpret_cast<const char*>(memory->data), memory->size);
 }
 
-// The module's bytes pass the checks that keep DUMB from crashing on them. A file is read only
-// where its headers point; DUMB then reads it again from the start.
-bool ScreenStream(ISonvexStream* stream) {
+// The readers the module's bytes may be handed to (see DumbScreen.h). A file is read only where
+// its headers point; DUMB then reads it again from the start.
+uint32_t ScreenStream(ISonvexStream* stream) {
     if (stream->kind == ISonvexStream::KindMemory) {
         const cmem* memory = static_cast<cmem*>(stream);
-        return DumbScreenAccepts(memory->data, static_cast<size_t>(memory->size));
+        return DumbScreenReaders(memory->data, static_cast<size_t>(memory->size));
     }
-    const bool accepted = DumbScreenAccepts(stream);
+    const uint32_t readers = DumbScreenReaders(stream);
     stream->Seek(0);
-    return accepted;
+    return readers;
 }
 
 // DUMB's readers measure a module by playing it through before they return, keeping a copy of
@@ -143,24 +143,31 @@ DumbPlayer* DumbLoader(ISonvexStream* stream) {
         tryReaders = false;
     }
 
-    if (tryReaders && !ScreenStream(stream)) {
-        tryReaders = false;
-    }
-    if (tryReaders) {
-        DUH* (*const readers[])(DUMBFILE*) = {dumb_read_it_quick, dumb_read_xm_quick, dumb_read_mod_quick,
-                                               dumb_read_s3m_quick};
-        const size_t count = sizeof(readers) / sizeof(readers[0]);
-        for (size_t i = 0; i < count && player->Duh == nullptr; ++i) {
+    const uint32_t allowed = tryReaders ? ScreenStream(stream) : 0;
+    if (allowed != 0) {
+        // In DUMB's order; each is handed only bytes that passed its own rules.
+        const struct {
+            uint32_t bit;
+            DUH* (*read)(DUMBFILE*);
+        } readers[] = {{kDumbReadIt, dumb_read_it_quick},
+                       {kDumbReadXm, dumb_read_xm_quick},
+                       {kDumbReadMod, dumb_read_mod_quick},
+                       {kDumbReadS3m, dumb_read_s3m_quick}};
+        for (const auto& reader : readers) {
+            if ((allowed & reader.bit) == 0) {
+                continue;
+            }
             player->DumbFile = OpenDumbFile(stream);
             if (player->DumbFile == nullptr) {
                 break;
             }
-            player->Duh = readers[i](player->DumbFile);
-            if (player->Duh == nullptr && i + 1 < count) {
-                dumbfile_close(player->DumbFile);
-                player->DumbFile = nullptr;
-                stream->Seek(0);
+            player->Duh = reader.read(player->DumbFile);
+            if (player->Duh != nullptr) {
+                break;
             }
+            dumbfile_close(player->DumbFile);
+            player->DumbFile = nullptr;
+            stream->Seek(0);
         }
         if (player->Duh != nullptr) {
             MeasureModule(player->Duh);

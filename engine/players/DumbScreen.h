@@ -1,29 +1,49 @@
 #pragma once
-// Checks made before DUMB sees a module. DUMB 0.9.3 divides by a module's initial tempo
-// and by each sample's base rate while it measures the module on loading, and a zero in either
-// crashes the process; such a module cannot play anyway, so the tracker loader refuses it.
+// Checks made before DUMB sees a module. DUMB 0.9.3 is not safe on hostile bytes: it divides by a
+// module's tempo and by the step it resamples at, trusts lengths, counts and instrument numbers,
+// and loops for ever on some of them. The tracker loader tries DUMB's four readers in turn, and a
+// reader is only ever handed bytes that its own reader's rules accepted, whatever the first bytes
+// say: DUMB's S3M reader ignores them, and its MOD reader has no signature at all.
+//
+// The rules, by reader (each keeps away a fault of DUMB's own):
+// - every reader: nothing that is plainly another format's file (RIFF, fLaC, OggS and the like);
+// - IT, S3M, XM: an initial tempo of 0 (for XM, one whose low byte is 0), an order list longer
+//   than the tracker allows, a pattern of no rows (IT, XM), a sample longer than the file could
+//   hold (DUMB allocates it first) or, compressed, longer than DUMB's int counts (IT), a sample
+//   whose base rate lets a note reach a resampling step DUMB cannot take (0 divides by zero, past
+//   2^31 never returns), any S3M sample slot that DUMB reads as a sample, whatever its type;
+// - key-offs that read a channel's instrument outside DUMB's table: an S3M or IT pattern command
+//   of 32 (DUMB's own number for the XM key-off) whose count can run out within a row, an XM
+//   channel that can be left on an instrument above the count (or 0) with a note still sounding
+//   and that has a key-off, an IT or XM pattern entry cut short by its pattern's data;
+// - XM notes 98 to 120, which DUMB maps through entries its reader never fills;
+// - IT: a compressed stereo sample (DUMB ends the process), a row naming one channel twice (DUMB
+//   writes to the working directory, or aborts);
+// - MOD: the "FLT8" layout (DUMB writes through a pointer it has not set and reads 2 KB into an
+//   empty buffer), and a 15-sample module whose header is not one Soundtracker writes.
 
 #include <cstddef>
 #include <cstdint>
 
 class ISonvexStream;
 
-// False for an IT, S3M or XM module whose header holds an initial tempo of 0 (for XM, one whose
-// low byte is 0), an IT or S3M module with an order list longer than its tracker allows or a
-// sample whose base rate is 0 or above Impulse Tracker's 9,999,999 Hz (DUMB resamples at it while
-// measuring, and hangs on rates of hundreds of megahertz), an IT module with a
-// compressed stereo sample (on which DUMB ends the process) or a pattern row naming one channel
-// twice (on which DUMB writes to the working directory, or aborts), an IT or XM pattern of
-// no rows (which can keep DUMB measuring for ever), an IT, S3M or XM sample longer than the whole
-// file (which DUMB would allocate before reading it), an XM module with a channel whose patterns
-// hold both a key-off and an instrument field of 0 or above the count, an S3M or IT module with a
-// pattern command of 32 (DUMB's own number for the XM key-off), or an IT or XM pattern whose data
-// ends inside an entry (DUMB reads the rest from what its buffer held before): at a key-off DUMB
-// reads the channel's instrument outside its instrument table, or from one the module does not
-// have. Anything else (including what is no module at all) is left to DUMB's readers.
-bool DumbScreenAccepts(const uint8_t* data, size_t size);
+// DUMB's readers in the order the loader tries them, as bits of the screen's answer.
+enum DumbReaderBit : uint32_t {
+    kDumbReadIt = 1,
+    kDumbReadXm = 2,
+    kDumbReadMod = 4,
+    kDumbReadS3m = 8,
+};
 
-// The same checks over a stream, read in small pieces where the headers point: what it holds
-// beyond them is never read, and the memory used does not grow with the stream's size. Leaves the
-// stream's position anywhere.
+// The readers the loader may hand these bytes to: those that would take them and whose rules they
+// pass. Readers that would not take them are left out as well, since they would only refuse.
+uint32_t DumbScreenReaders(const uint8_t* data, size_t size);
+
+// The same over a stream, read in small pieces where the headers point: what it holds beyond them
+// is never read, and the memory used does not grow with the stream's size. Leaves the stream's
+// position anywhere.
+uint32_t DumbScreenReaders(ISonvexStream* stream);
+
+// True when at least one reader may be handed the bytes.
+bool DumbScreenAccepts(const uint8_t* data, size_t size);
 bool DumbScreenAccepts(ISonvexStream* stream);

@@ -60,6 +60,8 @@ uint8_t LetterCommand(ModuleEffect e) {
         return 3;
     case ModuleEffect::KeyOff:
         return 32;
+    case ModuleEffect::PortamentoUp:
+        return 6;
     default:
         return 0;
     }
@@ -76,6 +78,8 @@ uint8_t ProTrackerCommand(ModuleEffect e) {
         return 0xD;
     case ModuleEffect::KeyOff:
         return 0x14;
+    case ModuleEffect::PortamentoUp:
+        return 1;
     default:
         return 0;
     }
@@ -117,10 +121,11 @@ void WriteXmCell(Bytes& b, const uint8_t (&fields)[5]) {
 
 }  // namespace
 
-std::vector<uint8_t> WriteMod(const ModuleSong& song) {
+std::vector<uint8_t> WriteMod(const ModuleSong& song, const std::string& tag) {
     Bytes b;
     b.Text(song.title, 20);
-    for (size_t i = 0; i < 31; ++i) {
+    const size_t samples = tag.empty() ? 15 : 31;
+    for (size_t i = 0; i < samples; ++i) {
         if (i < song.samples.size()) {
             const ModuleSample& s = song.samples[i];
             b.Text(s.name, 22);
@@ -143,7 +148,7 @@ std::vector<uint8_t> WriteMod(const ModuleSong& song) {
     for (size_t i = 0; i < 128; ++i) {
         b.U8(i < song.orders.size() ? song.orders[i] : 0);
     }
-    b.Text("M.K.", 4);
+    b.Text(tag, tag.size());
     for (const ModulePattern& p : song.patterns) {
         for (int32_t row = 0; row < ModulePattern::kRows; ++row) {
             for (int32_t ch = 0; ch < ModulePattern::kChannels; ++ch) {
@@ -164,8 +169,8 @@ std::vector<uint8_t> WriteMod(const ModuleSong& song) {
             }
         }
     }
-    for (const ModuleSample& s : song.samples) {
-        for (int8_t v : s.data) {
+    for (size_t i = 0; i < song.samples.size() && i < samples; ++i) {
+        for (int8_t v : song.samples[i].data) {
             b.U8(static_cast<uint8_t>(v));
         }
         b.Align(2);

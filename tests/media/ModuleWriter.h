@@ -18,6 +18,7 @@ enum class ModuleEffect : uint8_t {
     // XM's K. MOD has none and gets nothing; S3M and IT have none either and get 32, the number
     // DUMB gives the XM key-off inside, which no tracker writes: a file DUMB must not be given.
     KeyOff,
+    PortamentoUp,  // by the parameter, each tick after the row's first
 };
 
 struct ModuleCell {
@@ -54,7 +55,9 @@ struct ModuleSong {
     std::vector<uint8_t> orders;
 };
 
-std::vector<uint8_t> WriteMod(const ModuleSong& song);
+// A 31-sample MOD with the given tag at byte 1080 ("FLT8" makes DUMB read it as 8 channels); an
+// empty tag writes the 15-sample Soundtracker layout, which has none.
+std::vector<uint8_t> WriteMod(const ModuleSong& song, const std::string& tag = "M.K.");
 std::vector<uint8_t> WriteS3m(const ModuleSong& song);
 std::vector<uint8_t> WriteXm(const ModuleSong& song);
 std::vector<uint8_t> WriteIt(const ModuleSong& song);
