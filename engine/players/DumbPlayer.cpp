@@ -8,6 +8,7 @@
 #include "engine/Units.h"
 #include "engine/cfile.h"
 #include "engine/cmem.h"
+#include "engine/players/DumbResampleGuard.h"
 #include "engine/players/DumbScreen.h"
 
 namespace {
@@ -143,7 +144,8 @@ DumbPlayer* DumbLoader(ISonvexStream* stream) {
         tryReaders = false;
     }
 
-    const uint32_t allowed = tryReaders ? ScreenStream(stream) : 0;
+    // Without its resamplers guarded DUMB can hang the audio thread on a module the screen passed.
+    const uint32_t allowed = tryReaders && DumbResamplerGuarded() ? ScreenStream(stream) : 0;
     if (allowed != 0) {
         // In DUMB's order; each is handed only bytes that passed its own rules.
         const struct {

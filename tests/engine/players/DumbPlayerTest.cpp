@@ -177,11 +177,23 @@ void ExpectRefused(const std::vector<uint8_t>& bytes) {
     }
 }
 
+// Where an XM module's first sample header is: past the header, the patterns and the first
+// instrument's header.
+size_t XmSampleHeader(const std::vector<uint8_t>& b) {
+    auto at16 = [&](size_t i) { return static_cast<size_t>(b[i] | b[i + 1] << 8); };
+    auto at32 = [&](size_t i) { return at16(i) | at16(i + 2) << 16; };
+    size_t at = 60 + at32(60);
+    for (size_t p = 0; p < at16(70); ++p) {
+        at += at32(at) + at16(at + 7);
+    }
+    return at + at32(at);
+}
+
 // What became of bytes loaded and played for a while in a child process, so that a file DUMB
 // crashes or hangs on fails its test instead of ending the suite.
 enum class ChildLoad { Loads, Refused, Crashes, Hangs };
 
-ChildLoad LoadInChild(const std::vector<uint8_t>& bytes) {
+ChildLoad LoadInChild(const std::vector<uint8_t>& bytes, int32_t pieces = 256) {
     constexpr unsigned kWatchdogSeconds = 60;
     std::fflush(nullptr);
     const pid_t pid = fork();
@@ -195,7 +207,7 @@ ChildLoad LoadInChild(const std::vector<uint8_t>& bytes) {
         player->AddRef();
         player->Status = 1;
         std::vector<uint8_t> piece(kPiece);
-        for (int32_t i = 0; i < 256 && player->FillBuffer(piece.data(), kPiece) == kPiece; ++i) {
+        for (int32_t i = 0; i < pieces && player->FillBuffer(piece.data(), kPiece) == kPiece; ++i) {
         }
         player->Release();
         _exit(10);
@@ -638,6 +650,37 @@ TEST(DumbPlayerFill, PiecesAreWholeFramesAndNothingComesWhileStopped) {
     EXPECT_EQ(p->Position, 0);
 }
 
+TEST(DumbPlayerFill, ANoteSlidToTheTopOfDumbsRangePlaysOn) {
+    // Under Amiga slides DUMB lets a note rise until its rate passes 32768 x 65536 Hz; a slow
+    // portamento up can stop just short of that, where the step at the player's rate passes 2^31
+    // and DUMB's resampler never returns. Where a slide stops depends on the sample's rate (a
+    // relative note and finetune here) and on every tick before, so no rule on the bytes sees it.
+    ModuleSong song = EndingSong();
+    for (ModulePattern& pattern : song.patterns) {
+        for (int32_t row = 0; row < 16; ++row) {
+            pattern.At(row, 0) = ModuleCell{-1, 0, -1, ModuleEffect::PortamentoUp, 1};
+        }
+        pattern.At(15, 3).effect = ModuleEffect::PatternBreak;
+    }
+    song.patterns.push_back(song.patterns[0]);
+    song.patterns.back().At(0, 0).note = 60;
+    song.patterns.back().At(0, 0).instrument = 1;
+    song.orders = {3};
+    for (int32_t i = 0; i < 12; ++i) {
+        song.orders.insert(song.orders.end(), {0, 1, 2});
+    }
+    // relative note, finetune: where DUMB hangs after about 21, 3 and 5 s of song
+    for (const auto& [relative, finetune] : {std::pair{-10, 79}, {22, 2}, {13, 11}}) {
+        SCOPED_TRACE(relative);
+        std::vector<uint8_t> bytes = WriteXm(song);
+        bytes[74] = 0;  // Amiga slides
+        bytes[XmSampleHeader(bytes) + 16] = static_cast<uint8_t>(relative);
+        bytes[XmSampleHeader(bytes) + 13] = static_cast<uint8_t>(finetune);
+        constexpr int32_t kThirtySeconds = 30 * 44100 / kPieceFrames;
+        EXPECT_EQ(LoadInChild(bytes, kThirtySeconds), ChildLoad::Loads);
+    }
+}
+
 TEST(DumbPlayerLoad, RejectsWhatNoReaderTakesAndLeavesTheStreamOpen) {
     // A text file through a file stream: all four readers are tried on it.
     std::string text;
@@ -698,13 +741,7 @@ TEST(DumbPlayerLoad, RefusesHeadersThatWouldCrashOrStallDumb) {
     // Where each format's first sample header is.
     auto itSample = [&](const std::vector<uint8_t>& b) { return at32(b, 192 + at16(b, 32) + at16(b, 34) * 4); };
     auto s3mSample = [&](const std::vector<uint8_t>& b) { return at16(b, 96 + at16(b, 32)) * 16; };
-    auto xmSample = [&](const std::vector<uint8_t>& b) {
-        size_t at = 60 + at32(b, 60);
-        for (size_t p = 0; p < at16(b, 70); ++p) {
-            at += at32(b, at) + at16(b, at + 7);
-        }
-        return at + at32(b, at);
-    };
+    auto xmSample = XmSampleHeader;
     struct Case {
         const char* name;
         ModuleFormat format;
