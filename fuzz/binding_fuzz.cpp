@@ -62,11 +62,10 @@ bool PlayThrough(const fw::Ref<sonvex2::TMusic>& music, int64_t claimed, std::ve
 }  // namespace
 
 // DUMB 0.9.3 leaks inside its XM reader, and vorbisfile 1.3.7 when it rejects some damaged
-// chains (fuzz/README.md); the system's libraries have no symbols to name a function by (DUMB
-// built from source has: it_xm_load_sigdata). Our own objects' leaks still show through the
-// player, stream or bank they strand.
+// chains (fuzz/README.md); the system's libraries have no symbols to name a function by. Our own
+// objects' leaks still show through the player, stream or bank they strand.
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdumb.so\nleak:it_xm_load_sigdata\nleak:libvorbisfile.so\nleak:libvorbis.so\nleak:libogg.so\n";
+    return "leak:libdumb.so\nleak:libvorbisfile.so\nleak:libvorbis.so\nleak:libogg.so\n";
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
